@@ -1,0 +1,31 @@
+# Sourced by the scripts: makes sure the Debian packages a step needs are installed.
+# As root it installs what is missing with apt-get; otherwise it prints the exact line to run.
+
+PIXBRK_PLAY_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev zlib1g-dev"
+PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+xvfb xauth x11-utils x11-apps xdotool imagemagick libgl1 libgl1-mesa-dri libx11-dev pulseaudio pulseaudio-utils \
+g++-mingw-w64-x86-64 wine64 wine"
+
+pixbrk_need_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq || true
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || {
+      echo "apt-get install failed for: ${missing[*]}" >&2
+      return 1
+    }
+  else
+    echo "Missing Debian packages. Install them with:" >&2
+    echo "  sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
+    return 1
+  fi
+}

@@ -1,0 +1,3 @@
+#include "game/rng.h"
+
+uint32_t rng_state = 0;
