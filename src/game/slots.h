@@ -13,3 +13,7 @@ bool slot_has_replay(int slot);  // slot 1..16
 // Loads replay file `slot` into the replay buffer and starts its playback, exactly as the
 // load-replay menu does. 0 on success, -1 when the file cannot be used.
 int load_replay_slot(int slot);
+
+// Loads any replay file (a path) exactly as the load-replay menu loads a slot, and starts its
+// playback. 0 on success, -1 when the file cannot be opened or holds no usable replay.
+int load_replay_file(const char* path);
