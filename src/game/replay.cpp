@@ -1,0 +1,62 @@
+// The replay buffer and the hook that records or plays back the pointer of every play frame.
+#include "game/replay.h"
+
+#include <cstring>
+
+#include "game/game.h"
+
+uint8_t replay_buffer[REPLAY_BUFFER_BYTES];
+
+namespace {
+
+constexpr uint32_t kFrameIndexAt = 16;
+constexpr uint32_t kScoreAt = 20;
+
+inline void put_le16(uint8_t* p, int32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline int32_t get_le16s(const uint8_t* p) {
+  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+}  // namespace
+
+uint32_t replay_frame_index() { return get_le32(replay_buffer + kFrameIndexAt); }
+void replay_set_frame_index(uint32_t n) { put_le32(replay_buffer + kFrameIndexAt, n); }
+uint32_t replay_score() { return get_le32(replay_buffer + kScoreAt); }
+void replay_set_score(uint32_t score) { put_le32(replay_buffer + kScoreAt, score); }
+
+void replay_clear() { std::memset(replay_buffer, 0, sizeof replay_buffer); }
+
+int replay_hook() {
+  // The index is kept to 17 bits when it advances; a value loaded from elsewhere is masked
+  // the same way here so a record is never read or written outside the buffer.
+  const uint32_t n = replay_frame_index() % REPLAY_MAX_FRAMES;
+  uint8_t* rec = replay_buffer + REPLAY_HEADER_BYTES + REPLAY_RECORD_BYTES * n;
+  if (g.playback != 0) {
+    if (g.touch_released_live != 0) {
+      // The player lifted the real pointer: the playback is abandoned.
+      replay_clear();
+      g.scene = 0;
+      return 1;
+    }
+    g.touch_x = get_le16s(rec + 0);
+    g.touch_y = get_le16s(rec + 2);
+    g.touch_dx = get_le16s(rec + 4);
+    g.touch_dy = get_le16s(rec + 6);
+    g.touch_pressed = static_cast<int8_t>(rec[8]);
+    g.touch_released = static_cast<int8_t>(rec[9]);
+  } else {
+    put_le16(rec + 0, g.touch_x);
+    put_le16(rec + 2, g.touch_y);
+    put_le16(rec + 4, g.touch_dx);
+    put_le16(rec + 6, g.touch_dy);
+    rec[8] = static_cast<uint8_t>(g.touch_pressed);
+    rec[9] = static_cast<uint8_t>(g.touch_released);
+    rec[10] = 0;
+    rec[11] = 0;
+  }
+  replay_set_frame_index((n + 1) % REPLAY_MAX_FRAMES);
+  return 0;
+}
