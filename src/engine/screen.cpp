@@ -1,1 +1,111 @@
-// (being written)
+#include "engine/screen.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "pack/pack.h"
+
+uint8_t nox_bg[NOX_W * NOX_H];
+uint8_t nox_sp[NOX_W * NOX_H];
+uint32_t nox_palette[256];
+NoxBank nox_banks[256];
+
+namespace {
+constexpr uint32_t CHR_HEADER = 4 + 1024;
+
+void empty_bank(NoxBank& b) {
+  std::free(b.pixels);
+  b = NoxBank{0, 0, nullptr};
+}
+
+uint64_t load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+}  // namespace
+
+int nox_loadchr(uint8_t bank, const char* name) {
+  NoxBank& b = nox_banks[bank];
+  empty_bank(b);  // the old picture is gone even if this load fails
+
+  uint32_t size = 0;
+  const uint8_t* e = findbin(name, &size);
+  if (e == nullptr || size < CHR_HEADER || e[0] != 'K' || e[1] != 'R') return -1;
+  const int32_t w = e[2] + 1;
+  const int32_t h = e[3] + 1;
+  const auto count = static_cast<uint32_t>(w * h);
+  // An entry too short for its own pixels is refused like a bad picture: nothing is read past it.
+  if (size - CHR_HEADER < count) return -1;
+  auto* pixels = static_cast<uint8_t*>(std::malloc(count));
+  if (pixels == nullptr) return -1;
+  for (int i = 0; i < 256; ++i) {
+    const uint8_t* c = e + 4 + 4 * i;
+    nox_palette[i] = static_cast<uint32_t>(c[0]) | static_cast<uint32_t>(c[1]) << 8 | static_cast<uint32_t>(c[2]) << 16 |
+                     static_cast<uint32_t>(c[3]) << 24;
+  }
+  std::memcpy(pixels, e + CHR_HEADER, count);
+  b = NoxBank{w, h, pixels};
+  return 0;
+}
+
+void nox_clear(int32_t colour) { std::memset(nox_bg, static_cast<uint8_t>(colour), sizeof nox_bg); }
+
+void nox_scroll(int32_t dx, int32_t dy) {
+  if (dx >= NOX_W || dy >= NOX_H || dx <= -NOX_W || dy <= -NOX_H) {
+    std::memset(nox_bg, 0, sizeof nox_bg);
+    return;
+  }
+  if (dx != 0) {
+    const auto keep = static_cast<size_t>(NOX_W - (dx > 0 ? dx : -dx));
+    const auto gap = static_cast<size_t>(NOX_W) - keep;
+    for (int32_t y = 0; y < NOX_H; ++y) {
+      uint8_t* row = nox_bg + y * NOX_W;
+      if (dx > 0) {
+        std::memmove(row + gap, row, keep);
+        std::memset(row, 0, gap);
+      } else {
+        std::memmove(row, row + gap, keep);
+        std::memset(row + keep, 0, gap);
+      }
+    }
+  }
+  if (dy != 0) {
+    const auto keep = static_cast<size_t>(NOX_H - (dy > 0 ? dy : -dy)) * NOX_W;
+    const auto gap = sizeof nox_bg - keep;
+    if (dy > 0) {
+      std::memmove(nox_bg + gap, nox_bg, keep);
+      std::memset(nox_bg, 0, gap);
+    } else {
+      std::memmove(nox_bg, nox_bg + gap, keep);
+      std::memset(nox_bg + keep, 0, gap);
+    }
+  }
+}
+
+// One pass over the screen: a sprite pixel wins over the background and is emptied as it is
+// shown. Sixteen pixels go at a time; a chunk with no sprite pixels skips the selection and the
+// clearing, which is most of a typical frame.
+void nox_compose(int32_t pitch, void* pixels) {
+  const std::ptrdiff_t stride = pitch >> 2;
+  auto* out_row = static_cast<uint32_t*>(pixels);
+  const uint32_t* pal = nox_palette;
+  for (int32_t y = 0; y < NOX_H; ++y, out_row += stride) {
+    const uint8_t* bg = nox_bg + y * NOX_W;
+    uint8_t* sp = nox_sp + y * NOX_W;
+    uint32_t* out = out_row;
+    for (int32_t x = 0; x < NOX_W; x += 16, bg += 16, sp += 16, out += 16) {
+      if ((load64(sp) | load64(sp + 8)) == 0) {
+        for (int k = 0; k < 16; ++k) out[k] = pal[bg[k]];
+      } else {
+        for (int k = 0; k < 16; ++k) out[k] = pal[sp[k] != 0 ? sp[k] : bg[k]];
+        std::memset(sp, 0, 16);
+      }
+    }
+  }
+}
+
+void nox_free_banks() {
+  for (NoxBank& b : nox_banks) empty_bank(b);
+}
