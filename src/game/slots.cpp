@@ -1,0 +1,171 @@
+// Replay files PIXBRK01.REP .. PIXBRK16.REP, the slot directory and the two slot menus.
+#include "game/slots.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/draw.h"
+#include "engine/sound.h"
+#include "game/game.h"
+#include "game/ranking.h"
+#include "game/replay.h"
+#include "game/savefile.h"
+#include "game/text.h"
+
+uint8_t slot_dir[REPLAY_SLOTS][32];
+
+namespace {
+
+constexpr uint32_t MIN_FRAMES = 12;  // a shorter recording is not worth listing
+constexpr int CANCEL_ROW = 17;
+
+// Each menu remembers where the pointer was last seen while pressed.
+int32_t save_touch_x, save_touch_y;
+int32_t load_touch_x, load_touch_y;
+
+void slot_file_name(char (&name)[32], int slot) { std::snprintf(name, sizeof name, "PIXBRK%02d.REP", slot); }
+
+// A header worth listing and loading: a real time stamp and a record count that fits the buffer.
+bool header_usable(const uint8_t* header) {
+  const uint32_t frames = get_le32(header + 16);
+  return is_timestamp(header) && frames >= MIN_FRAMES && frames <= REPLAY_MAX_FRAMES;
+}
+
+// Reads a replay file into the buffer. The header is checked before the buffer is touched, so
+// an unusable file changes nothing; records missing at the end of a short file read as zero.
+int load_into_buffer(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return -1;
+  uint8_t header[REPLAY_HEADER_BYTES];
+  if (std::fread(header, 1, sizeof header, f) != sizeof header || !header_usable(header)) {
+    std::fclose(f);
+    return -1;
+  }
+  std::memcpy(replay_buffer, header, sizeof header);
+  uint8_t* records = replay_buffer + REPLAY_HEADER_BYTES;
+  const size_t wanted = static_cast<size_t>(get_le32(header + 16)) * REPLAY_RECORD_BYTES;
+  const size_t got = std::fread(records, 1, wanted, f);
+  std::fclose(f);
+  std::memset(records + got, 0, REPLAY_BUFFER_BYTES - REPLAY_HEADER_BYTES - got);
+  return 0;
+}
+
+// Starts playing back what the buffer holds, from round 1.
+void start_playback() {
+  g.score = 0;
+  g.game_over_timer = 0;
+  g.items_caught = 0;
+  g.round = 1;
+  g.scene = 1;
+  g.playback = 1;
+  replay_set_frame_index(0);  // from now on the read position
+  g.opt_guide = replay_buffer[24];
+  g.opt_floor = replay_buffer[25];
+}
+
+// The row under the remembered touch position, 1..16 for a slot, 17 for CANCEL, 0 for none.
+int row_under_touch(int32_t x, int32_t y, bool only_replays) {
+  if (g.touch_pressed == 0 && g.touch_released == 0) return 0;
+  if (x < 7 || x > 233) return 0;
+  for (int r = 0; r < CANCEL_ROW; ++r) {
+    if (y >= 57 + 14 * r && y <= 68 + 14 * r) {
+      if (r < REPLAY_SLOTS && only_replays && !slot_has_replay(r + 1)) return 0;
+      return r + 1;
+    }
+  }
+  return 0;
+}
+
+// Draws the slot list and returns the chosen row.
+int slot_list(bool load_menu, int32_t& touch_x, int32_t& touch_y) {
+  if (g.touch_pressed != 0) {
+    touch_x = g.touch_x;
+    touch_y = g.touch_y;
+  }
+  print_large(0, 28, 40, load_menu ? "SELECT LOAD-REPLAY SLOT" : "SELECT SAVE-REPLAY SLOT");
+  const int chosen = row_under_touch(touch_x, touch_y, load_menu);
+  for (int r = 0; r < CANCEL_ROW; ++r) {
+    const int top = 58 + 14 * r;
+    const bool listed = r < REPLAY_SLOTS && slot_has_replay(r + 1);
+    int colour = (chosen == r + 1) ? 15 : 6;
+    if (load_menu && r < REPLAY_SLOTS && !listed) colour = 102;
+    nox_boxf_sp(8, top, 231, top + 11, colour);
+    if (r == REPLAY_SLOTS) {
+      print_large(0, 8, top + 2, "CANCEL");
+    } else if (listed) {
+      char date[17];
+      std::memcpy(date, slot_dir[r], 16);
+      date[16] = '\0';
+      print_large(0, 8, top + 2, "%2d:%7u0 %s", r + 1, get_le32(slot_dir[r] + 20), date);
+    } else {
+      print_large(0, 8, top + 2, "%2d: NO DATA", r + 1);
+    }
+  }
+  return (g.touch_released != 0) ? chosen : 0;
+}
+
+}  // namespace
+
+void slot_scan() {
+  for (int s = 1; s <= REPLAY_SLOTS; ++s) {
+    uint8_t* entry = slot_dir[s - 1];
+    std::memset(entry, 0, 32);
+    char name[32];
+    slot_file_name(name, s);
+    std::FILE* f = std::fopen(name, "rb");
+    if (f == nullptr) continue;
+    const size_t got = std::fread(entry, 1, 32, f);
+    std::fclose(f);
+    if (got != 32 || !header_usable(entry)) std::memset(entry, 0, 32);
+  }
+}
+
+bool slot_has_replay(int slot) {
+  if (slot < 1 || slot > REPLAY_SLOTS) return false;
+  return is_timestamp(slot_dir[slot - 1]);
+}
+
+int load_replay_slot(int slot) {
+  if (slot < 1 || slot > REPLAY_SLOTS) return -1;
+  char name[32];
+  slot_file_name(name, slot);
+  if (load_into_buffer(name) != 0) return -1;
+  start_playback();
+  std::memcpy(slot_dir[slot - 1], replay_buffer, 32);
+  return 0;
+}
+
+int load_replay_file(const char* path) {
+  if (path == nullptr || load_into_buffer(path) != 0) return -1;
+  start_playback();
+  return 0;
+}
+
+int scene_save_replay() {
+  const int chosen = slot_list(false, save_touch_x, save_touch_y);
+  if (chosen == CANCEL_ROW) {
+    nox_playpcm(2);
+    g.scene = 6;
+  } else if (chosen != 0) {
+    nox_playpcm(0);
+    char name[32];
+    slot_file_name(name, chosen);
+    uint32_t frames = replay_frame_index();
+    if (frames > REPLAY_MAX_FRAMES) frames = REPLAY_MAX_FRAMES;
+    if (save_file(name, replay_buffer, REPLAY_HEADER_BYTES, replay_buffer + REPLAY_HEADER_BYTES,
+                  static_cast<size_t>(frames) * REPLAY_RECORD_BYTES) == 0) {
+      std::memcpy(slot_dir[chosen - 1], replay_buffer, 32);
+      replay_clear();
+    }
+    g.scene = 6;
+  }
+  return 0;
+}
+
+int scene_load_replay() {
+  const int chosen = slot_list(true, load_touch_x, load_touch_y);
+  if (chosen == 0) return 0;
+  nox_playpcm(2);
+  if (chosen == CANCEL_ROW || load_replay_slot(chosen) != 0) g.scene = 6;
+  return 0;
+}
