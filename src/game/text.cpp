@@ -1,0 +1,63 @@
+#include "game/text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "engine/draw.h"
+
+namespace {
+constexpr uint8_t FONT_BANK = 0;
+constexpr int TEXT_BUFFER = 64;  // at most 63 characters per call
+
+// Draws one glyph cell; a cell whose position no longer fits a screen coordinate is off screen.
+void glyph(int32_t bg, int32_t sx, int32_t sy, int32_t w, int64_t dx, int32_t dy) {
+  if (dx > INT32_MAX) return;
+  nox_put(bg != 0 ? Plane::BG : Plane::SP, FONT_BANK, sx, sy, w, 8, static_cast<int32_t>(dx), dy);
+}
+
+// Small font: digits, capitals and the full stop; a space only blanks its cell when opaque.
+void draw_small(int32_t bg, int32_t x, int32_t y, const char* text) {
+  for (int i = 0; text[i] != 0; ++i) {
+    const auto ch = static_cast<signed char>(text[i]);
+    const int64_t dx = int64_t{x} + 4 * i;
+    if (ch >= '0' && ch <= '9')
+      glyph(bg, 4 * (ch - '0'), 48, 4, dx, y);
+    else if (ch >= 'A' && ch <= 'Z')
+      glyph(bg, 4 * (ch - 'A'), 56, 4, dx, y);
+    else if (ch == '.')
+      glyph(bg, 104, 56, 4, dx, y);
+    else if (ch == ' ' && bg != 0)
+      glyph(bg, 108, 56, 4, dx, y);
+  }
+}
+
+// Large font: codes 32..127, sixteen to a row; the space glyph is drawn only when opaque.
+void draw_large(int32_t bg, int32_t x, int32_t y, const char* text) {
+  for (int i = 0; text[i] != 0; ++i) {
+    const auto ch = static_cast<signed char>(text[i]);
+    if (ch < 32 || (ch == 32 && bg == 0)) continue;
+    const int code = ch - 32;
+    glyph(bg, 8 * (code % 16), 8 * (code / 16), 8, int64_t{x} + 8 * i, y);
+  }
+}
+}  // namespace
+
+void print_small(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
+  char text[TEXT_BUFFER];
+  std::va_list args;
+  va_start(args, fmt);
+  const int n = std::vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  if (n < 0) return;
+  draw_small(bg, x, y, text);
+}
+
+void print_large(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
+  char text[TEXT_BUFFER];
+  std::va_list args;
+  va_start(args, fmt);
+  const int n = std::vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  if (n < 0) return;
+  draw_large(bg, x, y, text);
+}
