@@ -138,17 +138,20 @@ void nox_boxf(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t c
 
 // A point rotated by a small fixed angle each step, in single precision; it starts at the
 // rightmost point, goes downwards round the centre and stops just above where it began.
-void nox_circle(Plane p, int32_t cx, int32_t cy, int32_t r, int32_t colour) {
+int32_t nox_circle(Plane p, int32_t cx, int32_t cy, int32_t r, int32_t colour) {
   uint8_t* plane = plane_of(p);
   const auto c = static_cast<uint8_t>(colour);
   const auto fr = static_cast<float>(r);
   const float lo = fr - 1.0f;
   float X = fr;
   float Y = 0.0f;
-  for (int step = 0; step < CIRCLE_STEP_LIMIT; ++step) {
+  int32_t points = 0;
+  while (points < CIRCLE_STEP_LIMIT) {
     X = X - Y / 64.0f;
     Y = Y + X / 64.0f;
     plot(plane, int64_t{cx} + static_cast<int64_t>(X), int64_t{cy} + static_cast<int64_t>(Y), c);
+    ++points;
     if (lo < X && X < fr && -1.0f < Y && Y < 0.0f) break;
   }
+  return points;
 }

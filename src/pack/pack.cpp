@@ -16,6 +16,13 @@ struct DirEntry {
 
 int32_t entry_count = 0;
 DirEntry* directory = nullptr;
+uint64_t bytes_held = 0;  // during the latest loadbin
+uint64_t bytes_peak = 0;
+
+void hold_bytes(uint64_t n) {
+  bytes_held += n;
+  if (bytes_held > bytes_peak) bytes_peak = bytes_held;
+}
 
 // Closes the pack file on every way out of loadbin.
 struct FileCloser {
@@ -58,6 +65,7 @@ int fail_memory(int line) {
 // never leave a half-filled directory behind for a later lookup.
 int loadbin(const char* path) {
   pack_unload();
+  bytes_held = bytes_peak = 0;
   putlog(putlog_source(), 943, "Load binary file: %s", path);
   errno = 0;
   FileCloser file{std::fopen(path, "rb")};
@@ -85,6 +93,7 @@ int loadbin(const char* path) {
   errno = 0;
   directory = static_cast<DirEntry*>(std::calloc(count > 0 ? static_cast<size_t>(count) : 1, sizeof(DirEntry)));
   if (directory == nullptr) return fail_memory(960);
+  hold_bytes(uint64_t{sizeof(DirEntry)} * static_cast<uint64_t>(count > 0 ? count : 1));
   entry_count = count;
 
   for (int32_t i = 0; i < count; ++i) {
@@ -109,6 +118,7 @@ int loadbin(const char* path) {
     errno = 0;
     auto* data = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
     if (data == nullptr) return fail_memory(998);
+    hold_bytes(size > 0 ? size : 1);
     directory[i].data = data;
     directory[i].size = size;
     if (std::fread(data, 1, size, file.f) != size) return fail_broken(path, 1003);
@@ -128,6 +138,8 @@ const uint8_t* findbin(const char* name, uint32_t* size) {
 }
 
 int32_t pack_count() { return entry_count; }
+
+uint64_t pack_peak_bytes() { return bytes_peak; }
 
 void pack_unload() {
   if (directory != nullptr) {
