@@ -8,6 +8,7 @@
 #include "game/replay.h"
 #include "game/slots.h"
 #include "game/text.h"
+#include "game/title.h"
 
 namespace {
 
@@ -146,6 +147,12 @@ void act(int32_t button) {
 }
 
 }  // namespace
+
+void title_menu_reset() {
+  menu_x = 0;
+  menu_y = 0;
+  hovered = 0;
+}
 
 int scene_title() {
   if (g.touch_pressed != 0) {

@@ -1,0 +1,111 @@
+// Command line of pixbrk-headless.
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "headless/headless.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: pixbrk-headless [options]\n"
+    "  --dir DIR          working directory with ROMDATA.BIN (default: the current one)\n"
+    "  --script FILE      touch script: wait N | move X Y | down | up | leave | esc | quit\n"
+    "  --frames N         stop after N frames\n"
+    "  --trace FILE       JSON Lines of the game state after every frame\n"
+    "  --trace-every N    keep every Nth frame in the trace\n"
+    "  --png N:FILE       picture of frame N (repeatable)\n"
+    "  --scale S          1 (240 x 320, default) or 2 (480 x 640) for the pictures\n"
+    "  --wav FILE         all sound output as one WAV file\n"
+    "  --replay FILE      play a replay file back until the title menu returns\n"
+    "  --compose-all      compose every frame, not only those written as pictures\n";
+
+bool parse_count(std::string_view s, int64_t lo, int64_t* out) {
+  int64_t v = 0;
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || ptr != s.data() + s.size() || s.empty() || v < lo) return false;
+  *out = v;
+  return true;
+}
+
+int usage_error(const std::string& msg) {
+  std::fprintf(stderr, "pixbrk-headless: %s\n%s", msg.c_str(), kUsage);
+  return 2;
+}
+
+}  // namespace
+
+int headless_main(int argc, char** argv) {
+  HeadlessOptions o;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::string value;
+    bool has_value = false;
+    if (arg.rfind("--", 0) == 0) {
+      const size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg.erase(eq);
+        has_value = true;
+      }
+    }
+    auto take = [&](std::string* out) {
+      if (has_value) {
+        *out = value;
+        return true;
+      }
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--compose-all") {
+      o.compose_every_frame = true;
+    } else if (arg == "--dir" || arg == "--script" || arg == "--trace" || arg == "--wav" || arg == "--replay" ||
+               arg == "--frames" || arg == "--trace-every" || arg == "--png" || arg == "--scale") {
+      if (!take(&v)) return usage_error(arg + " needs a value");
+      int64_t n = 0;
+      if (arg == "--dir") {
+        o.dir = v;
+      } else if (arg == "--script") {
+        o.script_file = v;
+      } else if (arg == "--trace") {
+        o.trace_file = v;
+      } else if (arg == "--wav") {
+        o.wav_file = v;
+      } else if (arg == "--replay") {
+        o.replay_file = v;
+      } else if (arg == "--frames") {
+        if (!parse_count(v, 0, &n)) return usage_error("--frames needs a number of frames, got '" + v + "'");
+        o.max_frames = n;
+      } else if (arg == "--trace-every") {
+        if (!parse_count(v, 1, &n)) return usage_error("--trace-every needs a number of 1 or more, got '" + v + "'");
+        o.trace_every = n;
+      } else if (arg == "--scale") {
+        if (v != "1" && v != "2") return usage_error("--scale must be 1 or 2, got '" + v + "'");
+        o.scale = v == "1" ? 1 : 2;
+      } else {  // --png N:FILE
+        const size_t colon = v.find(':');
+        if (colon == std::string::npos || colon + 1 == v.size() ||
+            !parse_count(std::string_view(v).substr(0, colon), 0, &n))
+          return usage_error("--png needs FRAME:FILE, got '" + v + "'");
+        o.pngs.push_back(PngRequest{n, v.substr(colon + 1)});
+      }
+    } else {
+      return usage_error("unknown option '" + arg + "'");
+    }
+  }
+
+  HeadlessResult r;
+  const int rc = headless_run(o, &r);
+  if (rc != 0) {
+    std::fprintf(stderr, "pixbrk-headless: %s\n", r.error.c_str());
+    return rc;
+  }
+  std::printf("%s\n", headless_summary(r).c_str());
+  return 0;
+}

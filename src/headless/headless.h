@@ -1,0 +1,92 @@
+// The headless host: runs the unchanged game from a script of pointer events, without a window
+// or a sound device, and records what happened (trace, pictures, sound).
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "game/input.h"
+
+// One line of a touch script.
+enum class ScriptOp : uint8_t { Wait, Move, Down, Up, Leave, Esc, Quit };
+
+struct ScriptStep {
+  ScriptOp op;
+  int32_t a;     // Wait: frames; Move: client x
+  int32_t b;     // Move: client y
+  int32_t line;  // line number in the script, from 1
+};
+
+// Parses a touch script. `name` is used in error messages ("name:line: ...").
+// Returns false with a message in *error on the first bad line.
+bool parse_script(std::string_view text, std::string_view name, std::vector<ScriptStep>* out,
+                  std::string* error);
+
+// One host event for a frame, handed out by an in-process input source.
+struct HeadlessEvent {
+  NoxEvent ev = NoxEvent::None;
+  int32_t px = 0, py = 0;  // client pixels (PointerMove)
+};
+
+struct PngRequest {
+  int64_t frame;
+  std::string path;
+};
+
+struct HeadlessOptions {
+  std::string dir;                   // working directory; empty = the current one
+  std::string script_file;           // touch script file
+  std::string script_text;           // or a script given as text (used when script_file is empty)
+  bool has_script_text = false;
+  int64_t max_frames = -1;           // -1 = no limit
+  std::string trace_file;            // JSON Lines, one object per kept frame
+  int64_t trace_every = 1;
+  std::vector<PngRequest> pngs;
+  int32_t scale = 1;                 // 1 or 2 for the PNGs
+  std::string wav_file;
+  std::string replay_file;           // played back from its start to the title menu
+  // Compose every frame into the frame buffer even when no picture of it is written.
+  // Off by default: a frame nobody looks at only needs its sprite plane emptied.
+  bool compose_every_frame = false;
+
+  // In-process hooks for tests and benchmarks (not reachable from the command line).
+  // `input` supplies the event of every frame once the script has run out (or when there is
+  // none); returning false ends the run.
+  std::function<bool(int64_t frame, HeadlessEvent* ev)> input;
+  // Called after each frame (after the press-count increment); returning false ends the run.
+  std::function<bool(int64_t frame)> on_frame;
+};
+
+struct HeadlessResult {
+  int64_t frames = 0;  // iterations that ran the frame function
+  uint16_t scene = 0;
+  uint32_t score = 0;
+  uint32_t hi_score = 0;
+  uint8_t round = 0;
+  std::string error;  // set when the run failed; the result code is then non-zero
+};
+
+// Runs one whole session: start-up as a host does it, the frame loop, shut-down.
+// Returns 0, or 1 with result->error set. Changes the process's working directory while it
+// runs when options.dir is given, and restores it afterwards.
+int headless_run(const HeadlessOptions& options, HeadlessResult* result);
+
+// "frames N  scene S  score X  hi_score Y  round R"
+std::string headless_summary(const HeadlessResult& result);
+
+// Command line front end of pixbrk-headless. Prints the summary or the error.
+int headless_main(int argc, char** argv);
+
+// The 240 x 320 frame composed last (0x00RRGGBB per pixel).
+const uint32_t* headless_frame();
+
+// Writes one JSON object (without line end) of the current game state into buf, which must
+// hold at least HEADLESS_TRACE_LINE_MAX bytes. Returns the number of bytes written.
+constexpr size_t HEADLESS_TRACE_LINE_MAX = 16384;
+size_t headless_trace_line(int64_t frame, char* buf);
+
+// Picture and sound files.
+bool write_png(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height, int32_t scale,
+               std::string* error);

@@ -1,0 +1,8 @@
+// Output files of the headless runner that tests also reach directly.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// A PNG without compression, written without any library (the fallback where libpng is absent).
+bool write_png_stored(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
+                      int32_t scale, std::string* error);
