@@ -1,0 +1,582 @@
+// The Windows host: entry point and frame loop, window procedure, Direct3D 9 presenter and
+// the DirectSound streaming thread. Everything the player sees and hears passes through here;
+// the game itself knows nothing of Windows.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#include <mmsystem.h>  // before dsound.h: the wave format it builds on
+#include <d3d9.h>
+#include <dsound.h>
+#include <imm.h>
+#include <process.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+
+#include "engine/screen.h"
+#include "engine/sound.h"
+#include "engine/touch.h"
+#include "game/game.h"
+#include "game/input.h"
+#include "nox_w/pacer.h"
+#include "pack/log.h"
+#include "pack/pack.h"
+
+namespace {
+
+constexpr const char* kSource = ".\\src\\nox_w.cpp";
+constexpr const char* kTitle = "PIXEL BREAKER";
+
+// Every log line of the host carries a fixed line number; support reads them by it.
+enum LogLine : int {
+  LINE_LOADBIN = 149,
+  LINE_IME = 155,
+  LINE_REGISTER_CLASS = 170,
+  LINE_CREATE_WINDOW = 188,
+  LINE_D3D_INIT = 199,
+  LINE_DS_INIT = 205,
+  LINE_NOX_INIT = 212,
+  LINE_BEGIN_SCENE = 234,
+  LINE_LOCK_RECT = 260,
+  LINE_UNLOCK_RECT = 265,
+  LINE_STRETCH_RECT = 268,
+  LINE_END_SCENE = 271,
+  LINE_PRESENT = 276,
+  LINE_EXIT = 300,
+  LINE_D3D_CREATE = 428,
+  LINE_USING_HAL = 478,
+  LINE_CREATE_DEVICE = 481,
+  LINE_GET_BACK_BUFFER = 559,
+  LINE_CREATE_SCREEN = 562,
+  LINE_DS_CREATE = 630,
+  LINE_DS_COOPERATIVE = 638,
+  LINE_DS_BUFFER = 664,
+  LINE_DS_QUERY_BUFFER8 = 671,
+  LINE_DS_QUERY_NOTIFY = 679,
+  LINE_DS_EVENT = 688,
+  LINE_DS_NOTIFY_POSITIONS = 694,
+  LINE_DS_THREAD_START = 702,
+  LINE_DS_THREAD_DOWN = 707,
+  LINE_THREAD_STARTED = 754,
+  LINE_THREAD_UNLOCK = 781,
+  LINE_THREAD_POSITION = 788,
+  LINE_THREAD_PLAY = 795,
+  LINE_THREAD_STOP = 808,
+};
+
+template <typename T>
+void release(T*& object) {
+  if (object != nullptr) {
+    object->Release();
+    object = nullptr;
+  }
+}
+
+unsigned hex(HRESULT hr) { return static_cast<unsigned>(hr); }
+
+// ---------------------------------------------------------------------------------------------
+// Direct3D 9 presenter.
+//
+// The game's 240 x 320 picture is composed into a lockable surface of exactly that size and
+// then doubled onto a 480 x 640 back buffer with point filtering, so every virtual pixel is a
+// sharp 2 x 2 block on any driver (letting Present stretch a small back buffer blurs it).
+
+IDirect3D9* d3d_object = nullptr;
+IDirect3DDevice9* d3d_device = nullptr;
+IDirect3DSurface9* d3d_back_buffer = nullptr;
+IDirect3DSurface9* d3d_screen = nullptr;  // 240 x 320, the composition target
+RECT d3d_screen_rect{0, 0, NOX_W, NOX_H};
+UINT d3d_refresh_hz = 0;
+
+void d3d_term() {
+  release(d3d_screen);
+  release(d3d_back_buffer);
+  release(d3d_device);
+  release(d3d_object);
+}
+
+int d3d_init(HWND window, const RECT& screen) {
+  d3d_screen_rect = screen;
+  d3d_object = Direct3DCreate9(D3D_SDK_VERSION);
+  if (d3d_object == nullptr) {
+    putlog(kSource, LINE_D3D_CREATE, "Direct3DCreate9 failed: %d", static_cast<int>(GetLastError()));
+    return -1;
+  }
+  D3DDISPLAYMODE mode{};
+  d3d_object->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
+  d3d_refresh_hz = mode.RefreshRate;
+
+  const UINT width = static_cast<UINT>(screen.right - screen.left);
+  const UINT height = static_cast<UINT>(screen.bottom - screen.top);
+  D3DPRESENT_PARAMETERS params;
+  std::memset(&params, 0, sizeof params);
+  params.BackBufferWidth = width * 2;
+  params.BackBufferHeight = height * 2;
+  // The composition writes 32-bit pixels, so the back buffer is 32-bit whatever the desktop is.
+  params.BackBufferFormat = D3DFMT_X8R8G8B8;
+  params.BackBufferCount = 1;
+  params.MultiSampleType = D3DMULTISAMPLE_NONE;
+  params.MultiSampleQuality = 0;
+  params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  params.hDeviceWindow = nullptr;
+  params.Windowed = TRUE;
+  params.EnableAutoDepthStencil = TRUE;
+  params.AutoDepthStencilFormat = D3DFMT_D16;
+  params.Flags = 0;
+  params.FullScreen_RefreshRateInHz = 0;
+  params.PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
+
+  HRESULT hr = d3d_object->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
+                                        D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &d3d_device);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_CREATE_DEVICE, "CreateDevice(HAL+SWV) failed: %x", hex(hr));
+    d3d_term();
+    return -1;
+  }
+  putlog(kSource, LINE_USING_HAL, "Using: HAL+SWV");
+
+  hr = d3d_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d3d_back_buffer);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_GET_BACK_BUFFER, "GetBackBuffer failed: %x", hex(hr));
+    d3d_term();
+    return -1;
+  }
+  // A lockable render target: the one kind of source every driver can stretch from.
+  hr = d3d_device->CreateRenderTarget(width, height, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE,
+                                      &d3d_screen, nullptr);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_CREATE_SCREEN, "CreateRenderTarget failed: %x", hex(hr));
+    d3d_term();
+    return -1;
+  }
+  return 0;
+}
+
+int d3d_present() {
+  HRESULT hr = d3d_device->BeginScene();
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_BEGIN_SCENE, "BeginScene failed: %x", hex(hr));
+    return -1;
+  }
+  D3DLOCKED_RECT locked{};
+  hr = d3d_screen->LockRect(&locked, &d3d_screen_rect, D3DLOCK_DISCARD);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_LOCK_RECT, "LockRect failed: %x", hex(hr));
+    return -1;
+  }
+  nox_compose(locked.Pitch, locked.pBits);
+  hr = d3d_screen->UnlockRect();
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_UNLOCK_RECT, "UnlockRect failed: %x", hex(hr));
+    return -1;
+  }
+  hr = d3d_device->StretchRect(d3d_screen, nullptr, d3d_back_buffer, nullptr, D3DTEXF_POINT);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_STRETCH_RECT, "StretchRect failed: %x", hex(hr));
+    return -1;
+  }
+  hr = d3d_device->EndScene();
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_END_SCENE, "EndScene failed: %x", hex(hr));
+    return -1;
+  }
+  hr = d3d_device->Present(nullptr, nullptr, nullptr, nullptr);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_PRESENT, "Present failed: %x", hex(hr));
+    return -1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// DirectSound streaming thread.
+//
+// The mixer hands out 100 ms chunks of 4410 bytes. They stream through one looping buffer of
+// two chunks; a notification at the end of each half wakes the thread, which refills the half
+// that has just been played while the other one plays. The sound never stops between chunks.
+
+constexpr DWORD kChunk = static_cast<DWORD>(NOX_CHUNK_BYTES);
+constexpr DWORD kHalves = 2;
+constexpr DWORD kStreamBytes = kChunk * kHalves;
+constexpr DWORD kWakeMs = 250;         // longest sleep between two looks at the state byte
+constexpr int kRetries = 20;           // Lock/Play attempts, 1 ms apart, before giving up
+constexpr uint8_t kStateIdle = 0;
+constexpr uint8_t kStateRunning = 1;
+constexpr uint8_t kStateStopRequest = 254;
+constexpr uint8_t kStateStopped = 255;
+
+IDirectSound8* ds_object = nullptr;
+IDirectSoundBuffer8* ds_buffer = nullptr;
+IDirectSoundNotify* ds_notify = nullptr;
+HANDLE ds_events[kHalves] = {nullptr, nullptr};
+DSBPOSITIONNOTIFY ds_positions[kHalves]{};
+HANDLE ds_thread = INVALID_HANDLE_VALUE;
+std::atomic<uint8_t> ds_state{kStateIdle};
+uint8_t ds_mix[NOX_CHUNK_BYTES];  // the sound thread's own chunk
+
+bool handle_held(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+
+bool stop_requested() { return ds_state.load() != kStateRunning; }
+
+// Mixes the next chunk and writes it into one half of the looping buffer. A Lock that keeps
+// failing (the buffer was lost) skips this chunk rather than holding up a stop request.
+// Returns false only when Unlock fails, which ends the thread.
+bool ds_fill_half(DWORD half) {
+  nox_mixpcm(ds_mix, NOX_CHUNK_BYTES);
+  void* region = nullptr;
+  DWORD region_bytes = 0;
+  HRESULT hr = DSERR_GENERIC;
+  for (int attempt = 0; attempt < kRetries; ++attempt) {
+    hr = ds_buffer->Lock(half * kChunk, kChunk, &region, &region_bytes, nullptr, nullptr, 0);
+    if (SUCCEEDED(hr)) break;
+    if (ds_state.load() == kStateStopRequest) return true;
+    Sleep(1);
+  }
+  if (FAILED(hr)) return true;
+  std::memcpy(region, ds_mix, region_bytes < kChunk ? region_bytes : kChunk);
+  hr = ds_buffer->Unlock(region, region_bytes, nullptr, 0);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_THREAD_UNLOCK, "Unlock failed: %x", hex(hr));
+    return false;
+  }
+  return true;
+}
+
+// Starts the looping buffer from its beginning, both halves already filled.
+bool ds_start_stream() {
+  HRESULT hr = ds_buffer->SetCurrentPosition(0);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_THREAD_POSITION, "SetCurrentPosition failed: %x", hex(hr));
+    return false;
+  }
+  for (int attempt = 0; attempt < kRetries; ++attempt) {
+    hr = ds_buffer->Play(0, 0, DSBPLAY_LOOPING);
+    if (SUCCEEDED(hr)) return true;
+    if (ds_state.load() == kStateStopRequest) return true;
+    Sleep(1);
+  }
+  putlog(kSource, LINE_THREAD_PLAY, "Play failed: %x", hex(hr));
+  return false;
+}
+
+unsigned __stdcall ds_thread_main(void*) {
+  putlog(kSource, LINE_THREAD_STARTED, "Sound-thread has started.");
+  ds_state.store(kStateRunning);
+  for (DWORD half = 0; half < kHalves; ++half) {
+    if (!ds_fill_half(half)) return 0;
+  }
+  if (!ds_start_stream()) return 0;
+  for (;;) {
+    while (!stop_requested()) {
+      const DWORD woke = WaitForMultipleObjects(kHalves, ds_events, FALSE, kWakeMs);
+      if (stop_requested()) break;
+      if (woke >= WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + kHalves) {
+        // The notification marks the end of a half: that half has been played out.
+        if (!ds_fill_half(woke - WAIT_OBJECT_0)) return 0;
+      } else if (woke != WAIT_TIMEOUT) {
+        Sleep(10);  // the events are gone or broken: keep polling the state byte, not spinning
+      }
+    }
+    if (ds_state.load() == kStateStopRequest) {
+      ds_buffer->Stop();
+      putlog(kSource, LINE_THREAD_STOP, "Sound-thread will now stop.");
+      ds_state.store(kStateStopped);
+      return 0;
+    }
+    ds_state.store(kStateRunning);
+  }
+}
+
+// Polls the state byte every 10 ms until it reads `wanted`; gives up once the thread has ended.
+bool ds_wait_state(uint8_t wanted) {
+  for (;;) {
+    if (ds_state.load() == wanted) return true;
+    Sleep(10);
+    DWORD code = 0;
+    if (!GetExitCodeThread(ds_thread, &code) || code != STILL_ACTIVE) return ds_state.load() == wanted;
+  }
+}
+
+void ds_term() {
+  if (handle_held(ds_thread)) {
+    if (ds_wait_state(kStateRunning)) {
+      ds_state.store(kStateStopRequest);
+      if (ds_wait_state(kStateStopped)) WaitForSingleObject(ds_thread, INFINITE);
+    }
+    CloseHandle(ds_thread);
+    ds_thread = INVALID_HANDLE_VALUE;
+  }
+  release(ds_notify);
+  for (HANDLE& event : ds_events) {
+    if (handle_held(event)) CloseHandle(event);
+    event = nullptr;
+  }
+  release(ds_buffer);
+  release(ds_object);
+  ds_state.store(kStateIdle);
+}
+
+int ds_init(HWND window) {
+  HRESULT hr = DirectSoundCreate8(nullptr, &ds_object, nullptr);
+  if (FAILED(hr)) {
+    ds_object = nullptr;
+    putlog(kSource, LINE_DS_CREATE, "DirectSoundCreate8 failed: %x", hex(hr));
+    ds_term();
+    return -1;
+  }
+  hr = ds_object->SetCooperativeLevel(window, DSSCL_NORMAL);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_DS_COOPERATIVE, "SetCooperativeLevel failed: %x", hex(hr));
+    ds_term();
+    return -1;
+  }
+
+  WAVEFORMATEX format{};
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = 1;
+  format.nSamplesPerSec = 22050;
+  format.wBitsPerSample = 16;
+  format.nBlockAlign = static_cast<WORD>(format.nChannels * format.wBitsPerSample / 8);
+  format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
+  format.cbSize = 0;
+  DSBUFFERDESC desc;
+  std::memset(&desc, 0, sizeof desc);
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DSBCAPS_CTRLPOSITIONNOTIFY;
+  desc.dwBufferBytes = kStreamBytes;
+  desc.dwReserved = 0;
+  desc.lpwfxFormat = &format;
+  desc.guid3DAlgorithm = GUID_NULL;
+
+  IDirectSoundBuffer* first = nullptr;
+  hr = ds_object->CreateSoundBuffer(&desc, &first, nullptr);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_DS_BUFFER, "CreateSoundBuffer failed: %x", hex(hr));
+    ds_term();
+    return -1;
+  }
+  hr = first->QueryInterface(IID_IDirectSoundBuffer8, reinterpret_cast<void**>(&ds_buffer));
+  first->Release();
+  if (FAILED(hr)) {
+    ds_buffer = nullptr;
+    putlog(kSource, LINE_DS_QUERY_BUFFER8, "QueryInterface failed: %x", hex(hr));
+    ds_term();
+    return -1;
+  }
+  hr = ds_buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&ds_notify));
+  if (FAILED(hr)) {
+    ds_notify = nullptr;
+    putlog(kSource, LINE_DS_QUERY_NOTIFY, "QueryInterface failed: %x", hex(hr));
+    ds_term();
+    return -1;
+  }
+  for (DWORD half = 0; half < kHalves; ++half) {
+    ds_events[half] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!handle_held(ds_events[half])) {
+      putlog(kSource, LINE_DS_EVENT, "CreateEvent failed: %x", static_cast<unsigned>(GetLastError()));
+      ds_term();
+      return -1;
+    }
+    ds_positions[half].dwOffset = (half + 1) * kChunk - 1;  // the last byte of each half
+    ds_positions[half].hEventNotify = ds_events[half];
+  }
+  hr = ds_notify->SetNotificationPositions(kHalves, ds_positions);
+  if (FAILED(hr)) {
+    putlog(kSource, LINE_DS_NOTIFY_POSITIONS, "SetNotificationPositions failed: %x", hex(hr));
+    ds_term();
+    return -1;
+  }
+
+  ds_state.store(kStateIdle);
+  const uintptr_t started = _beginthreadex(nullptr, 65536, ds_thread_main, nullptr, 0, nullptr);
+  if (started == 0) {
+    putlog(kSource, LINE_DS_THREAD_START, "Sound-thread could not be started. (%d)",
+           static_cast<int>(GetLastError()));
+    ds_term();
+    return -1;
+  }
+  ds_thread = reinterpret_cast<HANDLE>(started);
+  if (!ds_wait_state(kStateRunning)) {
+    putlog(kSource, LINE_DS_THREAD_DOWN, "Sound-thread has down.");
+    ds_term();
+    return -1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window procedure: Windows messages onto the game's touch handling.
+
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_MOUSEMOVE: {
+      RECT client{};
+      const int32_t px = static_cast<int32_t>(LOWORD(lparam));
+      const int32_t py = static_cast<int32_t>(HIWORD(lparam));
+      if (GetClientRect(window, &client) && client.right != 0 && client.bottom != 0)
+        nox_dispatch_event(NoxEvent::PointerMove, px, py, client.right, client.bottom);
+      else
+        nox_dispatch_event(NoxEvent::PointerMove, px, py, 0, 0);  // motion only, no new position
+      return 0;
+    }
+    case WM_LBUTTONDOWN: {
+      TRACKMOUSEEVENT track{};
+      track.cbSize = sizeof track;
+      track.dwFlags = TME_LEAVE;
+      track.hwndTrack = window;
+      TrackMouseEvent(&track);
+      InvalidateRect(window, nullptr, FALSE);
+      UpdateWindow(window);
+      nox_dispatch_event(NoxEvent::PointerDown);
+      return 0;
+    }
+    case WM_LBUTTONUP:
+      nox_dispatch_event(NoxEvent::PointerUp);
+      return 0;
+    case WM_MOUSELEAVE:
+      nox_dispatch_event(NoxEvent::PointerLeave);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_SIZE:
+      return 0;
+    case WM_KEYUP:
+      if (wparam == VK_ESCAPE) nox_dispatch_event(NoxEvent::EscapeUp);
+      break;
+    case WM_SYSCOMMAND:
+      // No screen saver and no display power saving while the game's window is active.
+      if (wparam == SC_SCREENSAVE || wparam == SC_MONITORPOWER) return 0;
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frame pacing with the precise performance counter.
+
+LARGE_INTEGER clock_rate{};
+
+int64_t clock_now_us() {
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  const int64_t ticks = now.QuadPart;
+  const int64_t rate = clock_rate.QuadPart > 0 ? clock_rate.QuadPart : 1;
+  return ticks / rate * PACER_SECOND_US + ticks % rate * PACER_SECOND_US / rate;
+}
+
+// Sleeps for the coarse part of the wait (the timer runs at 1 ms resolution while the game
+// runs) and yields through the last millisecond, so each frame starts on time.
+void clock_wait_us(int64_t wait_us) {
+  if (wait_us <= 0) return;
+  const int64_t until = clock_now_us() + wait_us;
+  if (wait_us > 2000) Sleep(static_cast<DWORD>((wait_us - 1500) / 1000));
+  while (clock_now_us() < until) Sleep(0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Entry point.
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+  RECT client_rect{0, 0, NOX_W * 2, NOX_H * 2};
+  const RECT screen_rect{0, 0, NOX_W, NOX_H};
+
+  putlog_set_source(kSource);
+  OSVERSIONINFOA version;
+  std::memset(&version, 0, sizeof version);
+  version.dwOSVersionInfoSize = sizeof version;
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+  GetVersionExA(&version);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+  DeleteFileA("LOG.TXT");
+  putlog(nullptr, 0, "Executes \"%s\" on Windows %d.%d %s (%d,%d)", kTitle, static_cast<int>(version.dwMajorVersion),
+         static_cast<int>(version.dwMinorVersion), version.szCSDVersion, static_cast<int>(version.dwBuildNumber),
+         static_cast<int>(version.dwPlatformId));
+
+  if (loadbin("ROMDATA.BIN") != 0) {
+    putlog(kSource, LINE_LOADBIN, "loadbin error.");
+    return 0;
+  }
+  if (!ImmDisableIME(GetCurrentThreadId()))
+    putlog(kSource, LINE_IME, "ImmDisableIME error. (%d)", static_cast<int>(GetLastError()));
+
+  WNDCLASSA window_class;
+  std::memset(&window_class, 0, sizeof window_class);
+  window_class.style = CS_HREDRAW | CS_VREDRAW | CS_BYTEALIGNCLIENT;
+  window_class.lpfnWndProc = window_proc;
+  window_class.cbClsExtra = 0;
+  window_class.cbWndExtra = 0;
+  window_class.hInstance = instance;
+  window_class.hIcon = nullptr;
+  window_class.hCursor = nullptr;
+  window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  window_class.lpszMenuName = nullptr;
+  window_class.lpszClassName = kTitle;
+  if (RegisterClassA(&window_class) == 0) {
+    putlog(kSource, LINE_REGISTER_CLASS, "RegisterClass error. (%d)", static_cast<int>(GetLastError()));
+    return 0;
+  }
+
+  constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // fixed size, no maximise
+  AdjustWindowRect(&client_rect, kStyle, FALSE);
+  const int width = client_rect.right - client_rect.left;
+  const int height = client_rect.bottom - client_rect.top;
+  HWND window = CreateWindowExA(0, kTitle, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr,
+                                nullptr, instance, nullptr);
+  if (window == nullptr) {
+    putlog(kSource, LINE_CREATE_WINDOW, "CreateWindowEx error. (%d)", static_cast<int>(GetLastError()));
+    return 0;
+  }
+  ShowWindow(window, show_command);
+  UpdateWindow(window);
+
+  if (d3d_init(window, screen_rect) != 0) {
+    putlog(kSource, LINE_D3D_INIT, "d3d_init error.");
+    return 0;
+  }
+  if (ds_init(window) != 0) {
+    putlog(kSource, LINE_DS_INIT, "ds_init error.");
+    d3d_term();
+    return 0;
+  }
+  if (nox_init() != 0) {
+    putlog(kSource, LINE_NOX_INIT, "nox_init error.");
+    ds_term();
+    d3d_term();
+    return 0;
+  }
+
+  QueryPerformanceFrequency(&clock_rate);
+  const bool fine_timer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  FramePacer pacer{};
+  for (;;) {
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) break;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    if (nox_frame() != 0) break;
+    if (d3d_present() != 0) break;
+    nox_touch_tick();
+    clock_wait_us(pacer_next_wait(pacer, clock_now_us()));
+  }
+  if (fine_timer) timeEndPeriod(1);
+
+  ds_term();
+  d3d_term();
+  nox_free_banks();
+  nox_free_slots();
+  putlog(kSource, LINE_EXIT, "Exit program.");
+  return 1;
+}
