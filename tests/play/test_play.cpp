@@ -1,0 +1,523 @@
+// The play rules, driven through the frame driver like the host does, or step by step.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <utility>
+
+#include "engine/screen.h"
+#include "engine/touch.h"
+#include "game/game.h"
+#include "game/play.h"
+#include "game/ranking.h"
+#include "game/replay.h"
+#include "game/rng.h"
+#include "support/test_pack.h"
+
+namespace {
+
+// Number of generator steps from one state to another (-1 if not within reach).
+int draws_between(uint32_t from, uint32_t to) {
+  for (int n = 0; n < 5000; ++n, from = from * 214013u + 2531011u) {
+    if (from == to) return n;
+  }
+  return -1;
+}
+
+class Play : public ::testing::Test {
+ protected:
+  TempWorkDir dir_;
+  void SetUp() override {
+    ASSERT_EQ(load_pack_entries(synthetic_game_entries()), 0);
+    ASSERT_EQ(nox_init(), 0);
+    nox_touch = NoxTouch{};
+  }
+  void start_round(int round, int floor = 0, int guide = 0) {
+    g.round = static_cast<uint8_t>(round);
+    g.opt_floor = static_cast<uint8_t>(floor);
+    g.opt_guide = static_cast<uint8_t>(guide);
+    g.scene = 1;
+    frame();
+    ASSERT_EQ(g.scene, 2);
+  }
+  static void frame() {
+    nox_frame();
+    nox_touch_tick();
+  }
+  static void frames(int n) {
+    for (int i = 0; i < n; ++i) frame();
+  }
+  static void press_at(int x) {
+    nox_touch_move(2 * x, 400, 480, 640);
+    nox_touch_down();
+  }
+  static void keep_only(std::initializer_list<int> slots) {
+    for (int s = 0; s < ALIEN_COUNT; ++s) {
+      if (std::find(slots.begin(), slots.end(), s) == slots.end()) g.aliens[s].kind = 0;
+    }
+  }
+  static void ball(int x, int y, int vx, int vy) {
+    g.ball_x = static_cast<int16_t>(x);
+    g.ball_y = static_cast<int16_t>(y);
+    g.ball_vx = static_cast<int16_t>(vx);
+    g.ball_vy = static_cast<int16_t>(vy);
+  }
+  static AlienHit hit_pass() {
+    formation_tally_clear();
+    AlienHit h = alien_pass();
+    if (h.hit) hit_score();
+    return h;
+  }
+  static void march_frame() {
+    formation_tally_clear();
+    alien_pass();
+    formation_march();
+  }
+};
+
+TEST_F(Play, RoundSetupLaysOutTheFormationAndKeepsGameFields) {
+  g.score = 500;
+  g.items_caught = 17;
+  particle_next = 77;
+  start_round(5, 1);
+  EXPECT_EQ(g.score, 500u);
+  EXPECT_EQ(g.round, 5);
+  EXPECT_EQ(g.items_caught, 0);  // floor option on: counted again each round
+  EXPECT_EQ(g.floor_present, 1);
+  EXPECT_EQ(particle_next, 77);
+  EXPECT_EQ(rng_state, 0u);
+  for (const Alien& a : g.aliens) EXPECT_EQ(a.hp, 2);
+  EXPECT_EQ(g.aliens[0].x, 8);
+  EXPECT_EQ(g.aliens[7].x + 24, 200);
+  EXPECT_EQ(g.aliens[32].x, 16);
+  EXPECT_EQ(g.aliens[39].x + 8, 192);
+  EXPECT_EQ(g.aliens[8].frame, 1);
+  EXPECT_EQ(g.aliens[9].frame, 0);
+  g.opt_floor = 0;
+  g.items_caught = 17;
+  g.scene = 1;
+  g.round = 1;
+  frame();
+  EXPECT_EQ(g.floor_present, 0);
+  EXPECT_EQ(g.items_caught, 17);
+  for (const Alien& a : g.aliens) EXPECT_EQ(a.hp, 1);
+}
+
+TEST_F(Play, AutomaticServeInFrame61AtTheRoundsSpeed) {
+  for (int round : {1, 2, 5}) {
+    start_round(round);
+    frames(60);
+    EXPECT_EQ(g.ball_vy, 0);
+    frame();
+    const int s = round == 1 ? 30 : 33;
+    EXPECT_EQ(g.ball_vx, -s) << round;  // nothing moved the paddle: served to the left
+    EXPECT_EQ(g.ball_vy, -s);
+    EXPECT_EQ(g.ball_y, 265 + (-s / 11));
+    EXPECT_EQ(g.ball_fy, -s % 11);
+  }
+}
+
+TEST_F(Play, ReleaseServesAgainstThePaddlesLastMove) {
+  for (auto [x, vx] : {std::pair{30, 30}, std::pair{200, -30}}) {
+    start_round(1);
+    press_at(x);
+    frames(5);
+    nox_touch_up();
+    frame();
+    EXPECT_EQ(g.ball_vx, vx) << x;
+    EXPECT_EQ(g.ball_vy, -30);
+    EXPECT_EQ(g.ball_y, 263);
+  }
+}
+
+TEST_F(Play, PaddleStepsAtMostFivePixelsAndStaysOnTheField) {
+  for (auto [touch, end] : {std::pair{239, 200}, std::pair{0, 8}, std::pair{150, 135}}) {
+    start_round(1);
+    press_at(touch);
+    int last = g.paddle_x;
+    for (int i = 0; i < 40; ++i) {
+      frame();
+      EXPECT_LE(std::abs(g.paddle_x - last), 5);
+      last = g.paddle_x;
+    }
+    EXPECT_EQ(g.paddle_x, end) << touch;
+    nox_touch = NoxTouch{};
+  }
+}
+
+TEST_F(Play, PointerBeamOnOddFramesOnly) {
+  start_round(1);
+  press_at(100);
+  std::memset(nox_sp, 0, sizeof nox_sp);
+  frame();  // frame 1
+  const uint8_t* row = nox_sp + 150 * NOX_W;
+  EXPECT_EQ(row[99], 0);
+  EXPECT_EQ(row[100], 8);
+  EXPECT_EQ(row[101], 10);
+  EXPECT_EQ(row[102], 10);
+  EXPECT_EQ(row[103], 8);
+  std::memset(nox_sp, 0, sizeof nox_sp);
+  frame();
+  EXPECT_EQ(row[100], 0);
+}
+
+struct DrawCase {
+  const char* name;
+  std::function<void()> setup;
+  int draws;
+};
+
+TEST_F(Play, PrngDrawsPerEvent) {
+  const DrawCase cases[] = {
+      {"quiet", [] {}, 9},
+      {"paddle bounce", [] { ball(110, 266, 0, 30); }, 9},
+      {"left wall", [] { ball(9, 200, -30, -30); }, 9 + 10},
+      {"right wall", [] { ball(223, 200, 30, -30); }, 9 + 10},
+      {"ceiling", [] { ball(50, 25, 0, -30); }, 9 + 10},
+      {"corner", [] { ball(223, 25, 30, -30); }, 9 + 20},
+      {"alien hit", [] { ball(10, 88, 0, -30); }, 9 + 128},
+      {"bomb shot", [] { ball(112, 96, 0, -30); }, 9 + 32},
+      {"floor", [] { g.floor_present = 1; ball(50, 297, 0, 30); }, 9 + 1024},
+  };
+  for (const DrawCase& c : cases) {
+    start_round(1);
+    c.setup();
+    frame();
+    EXPECT_EQ(draws_between(0, rng_state), c.draws) << c.name;
+  }
+}
+
+TEST_F(Play, PaddleBounceSpeedsUpToTheRoundsLimit) {
+  struct Case { int round, start, bounces, limit; };
+  for (Case c : {Case{1, 30, 20, 50}, Case{2, 33, 17, 50}, Case{3, 33, 22, 55}}) {
+    start_round(c.round);
+    int vy = c.start, n = 0;
+    while (vy < c.limit && n < 100) {
+      ball(g.paddle_x + 12, 266, 0, vy);
+      paddle_bounce();
+      vy = -g.ball_vy;
+      ++n;
+    }
+    EXPECT_EQ(n, c.bounces) << c.round;
+    ball(g.paddle_x + 12, 266, 0, vy);
+    paddle_bounce();
+    EXPECT_EQ(g.ball_vy, -c.limit);
+  }
+}
+
+TEST_F(Play, PaddleSteersByOffsetTruncatingTowardZero) {
+  start_round(1);
+  g.combo = 4;
+  g.hit_popup_timer = 9;
+  struct Case { int offset, vx, out; };
+  for (Case c : {Case{-19, 0, -28}, Case{-19, -30, -50}, Case{0, 17, 17}, Case{19, 40, 50}, Case{-7, 0, -10},
+                 Case{7, 3, 13}}) {
+    ball(g.paddle_x + 12 + c.offset, 266, c.vx, 30);
+    paddle_bounce();
+    EXPECT_EQ(g.ball_vx, c.out) << c.offset << " " << c.vx;
+  }
+  EXPECT_EQ(g.combo, 0);
+  EXPECT_EQ(g.hit_popup_timer, 0);
+  ball(g.paddle_x + 12, 266, 0, -30);  // rising through the paddle
+  paddle_bounce();
+  EXPECT_EQ(g.ball_vy, -30);
+}
+
+TEST_F(Play, ComboAndHitScoring) {
+  for (int caught : {0, 10}) {
+    start_round(1);
+    g.items_caught = static_cast<uint16_t>(caught);
+    for (int k = 1; k <= 5; ++k) {
+      const Alien a = g.aliens[k - 1];
+      ball(a.x + 2, 84, 0, -30);
+      const uint32_t before = g.score;
+      ASSERT_TRUE(hit_pass().hit);
+      EXPECT_EQ(g.score - before, static_cast<uint32_t>(1 + caught / 5 + k));
+      EXPECT_EQ(g.combo, k);
+      EXPECT_EQ(g.max_combo, k);
+      const FallingItem& it = g.items[k - 1];
+      EXPECT_EQ(it.state, 1);
+      EXPECT_EQ(it.x, a.x + 4);
+      EXPECT_EQ(it.y, a.y + 4);
+      EXPECT_EQ(g.hit_popup_x, a.x + 6);
+    }
+    EXPECT_EQ(g.item_next, 5);
+  }
+}
+
+TEST_F(Play, ArmourHitBlinksBySizeAndCannotBeHitAgain) {
+  for (auto [slot, flash] : {std::pair{0, 60}, std::pair{16, 45}, std::pair{32, 30}}) {
+    start_round(5);
+    g.score = 0;
+    const Alien a = g.aliens[slot];
+    ball(a.x + 1, a.y + 2, 0, -30);
+    ASSERT_TRUE(hit_pass().hit);
+    EXPECT_EQ(g.score, 1u);  // no combo step
+    EXPECT_EQ(g.combo, 0);
+    EXPECT_EQ(g.aliens[slot].hp, 1);
+    EXPECT_EQ(g.aliens[slot].flash, flash);
+    EXPECT_FALSE(hit_pass().hit);
+    EXPECT_EQ(g.aliens[slot].flash, flash - 1);
+  }
+}
+
+TEST_F(Play, OnlyTheLowestSlotIsHit) {
+  start_round(1);
+  ball(10, 75, 0, -30);  // overlaps slot 0 (y 82) and slot 8 (y 68)
+  const AlienHit h = hit_pass();
+  EXPECT_EQ(h.y, 82);
+  EXPECT_EQ(g.aliens[0].kind, 0);
+  EXPECT_EQ(g.aliens[8].kind, 3);
+}
+
+TEST_F(Play, CaughtItemScoresTheLongestCombo) {
+  start_round(1);
+  g.max_combo = 7;
+  g.items[3] = FallingItem{1, 0, 0, 0, 110, 260, 2};
+  EXPECT_EQ(item_pass(), ITEM_COUNT - 1);
+  EXPECT_EQ(g.score, 7u);
+  EXPECT_EQ(g.items[3].state, 2);
+  EXPECT_EQ(g.items[3].value, 7);
+  EXPECT_EQ(g.items_caught, 1);
+  g.items[4] = FallingItem{1, 0, 0, 0, 110, 260, 2};
+  g.game_over = 1;
+  item_pass();
+  EXPECT_EQ(g.items[4].state, 1);  // no catch once the game is lost
+}
+
+TEST_F(Play, BombReleaseShootDownAndPaddleHit) {
+  for (auto [slot, dx] : {std::pair{4, 8}, std::pair{20, 4}, std::pair{36, 0}}) {
+    start_round(1);
+    keep_only({slot});
+    g.paddle_x = g.aliens[slot].x;
+    hit_pass();
+    EXPECT_EQ(g.bomb_x, g.aliens[slot].x + dx);
+    EXPECT_EQ(g.bomb_y, g.aliens[slot].y + 8);
+  }
+  g.bomb_y = 320;
+  bomb_step();
+  EXPECT_EQ(g.bomb_active, 0);
+  hit_pass();
+  EXPECT_EQ(g.bomb_active, 1);  // the next bomb comes at once
+  // Touching the resting ball and the paddle at once: the ball wins, and stays at rest.
+  start_round(1);
+  g.bomb_active = 1;
+  g.bomb_x = 116;
+  g.bomb_y = 266;
+  bomb_step();
+  EXPECT_EQ(g.bomb_active, 0);
+  EXPECT_EQ(g.game_over, 0);
+  EXPECT_EQ(g.ball_vy, 0);
+  // Beside the ball it loses the game, and the ball falls off the paddle.
+  g.bomb_active = 1;
+  g.bomb_x = 106;
+  bomb_step();
+  EXPECT_EQ(g.game_over, 1);
+  EXPECT_EQ(g.ball_vy, 33);
+}
+
+TEST_F(Play, FirstMarchStepInPlayFrame41) {
+  start_round(1);
+  frames(40);
+  EXPECT_EQ(g.aliens[0].x, 8);
+  frame();
+  EXPECT_EQ(g.aliens[0].x, 16);
+  EXPECT_EQ(g.aliens[15].x, 8 + 7 * 24 + 8);
+  EXPECT_EQ(g.aliens[16].x, 12);
+  EXPECT_EQ(g.march_group, 1);
+}
+
+TEST_F(Play, FormationStepsByGroupThenDropsAndTurns) {
+  start_round(1);
+  ball(200, 200, 0, 0);
+  int steps = 0;
+  for (int f = 1; f <= 41 * 16; ++f) {
+    march_frame();
+    if (g.march_delay == 40) {  // a step sets the delay to the number alive
+      ++steps;
+      EXPECT_EQ(f % 41, 0) << f;
+    }
+  }
+  EXPECT_EQ(steps, 16);
+  EXPECT_EQ(g.aliens[7].x, 208);
+  EXPECT_EQ(g.aliens[39].x, 16 + 168 + 32);
+  for (int f = 0; f < 41; ++f) march_frame();  // group 0's fifth turn: the drop
+  EXPECT_EQ(g.aliens[7].x, 208);
+  EXPECT_EQ(g.aliens[7].y, 90);
+  EXPECT_EQ(g.aliens[39].y, 34);
+  EXPECT_EQ(g.march_phase, 2);
+  EXPECT_EQ(g.march_group, 0);
+  for (int f = 0; f < 41; ++f) march_frame();
+  EXPECT_EQ(g.aliens[7].x, 200);
+}
+
+TEST_F(Play, LastAliensMarchFastAndToTheEdges) {
+  start_round(1);
+  ball(200, 200, 0, 0);
+  keep_only({39});
+  g.aliens[39].x = 216;
+  g.march_delay = 0;
+  march_frame();
+  EXPECT_EQ(g.aliens[39].x, 224);  // W = 8 goes right up to 224
+  march_frame();
+  EXPECT_EQ(g.aliens[39].x, 224);
+  march_frame();
+  EXPECT_EQ(g.aliens[39].y, 34);  // one alien: a step every 2 frames
+  EXPECT_EQ(g.march_phase, 2);
+  g.aliens[39].x = 16;
+  g.march_delay = 0;
+  march_frame();
+  EXPECT_EQ(g.aliens[39].x, 8);
+  march_frame();
+  march_frame();
+  EXPECT_EQ(g.march_phase, 0);
+  EXPECT_EQ(g.aliens[39].y, 42);
+  g.aliens[39] = Alien{1, 0, 1, 0, 224, 310};
+  march_frame();
+  march_frame();
+  EXPECT_EQ(g.aliens[39].y, 312);
+  EXPECT_EQ(g.game_over, 1);
+}
+
+TEST_F(Play, PaddleContactWidthByKind) {
+  struct Case { int slot, dx; bool lost; };
+  for (Case c : {Case{0, 7, true}, Case{0, 8, false}, Case{16, 15, true}, Case{16, 16, false}}) {
+    start_round(1);
+    keep_only({c.slot});
+    ball(200, 200, 0, 0);
+    g.aliens[c.slot].y = 270;
+    g.paddle_x = static_cast<int16_t>(g.aliens[c.slot].x + c.dx);
+    hit_pass();
+    EXPECT_EQ(g.game_over != 0, c.lost) << c.slot << " " << c.dx;
+  }
+}
+
+TEST_F(Play, GameOverSequenceLasts198FramesAndRegistersOnce) {
+  for (int playback : {0, 1}) {
+    start_round(1);
+    g.score = 9000000;
+    g.playback = static_cast<uint8_t>(playback);
+    ball(150, 319, 0, 30);
+    frame();  // lost in the last step of this frame
+    EXPECT_EQ(g.game_over, 1);
+    EXPECT_EQ(g.game_over_timer, 0);
+    frame();
+    EXPECT_EQ(g.game_over_timer, 2);
+    frames(197);
+    EXPECT_EQ(g.scene, 2);
+    frame();
+    EXPECT_EQ(g.scene, playback ? 0 : 5);
+    int entries = 0;
+    for (int i = 0; i < RANKING_ENTRIES; ++i) entries += ranking_score(i) == 9000000u;
+    EXPECT_EQ(entries, 1);  // the played game only
+  }
+}
+
+TEST_F(Play, RoundIsNotClearedWhileItemsRemain) {
+  start_round(1);
+  keep_only({});
+  g.items[0] = FallingItem{1, 0, 0, 0, 20, 300, 3};
+  frames(7);  // the item leaves the screen in this frame
+  EXPECT_EQ(g.items[0].state, 0);
+  EXPECT_EQ(g.scene, 2);
+  frame();
+  EXPECT_EQ(g.scene, 3);
+  EXPECT_EQ(g.scene_timer, 0);
+  start_round(1);
+  keep_only({});
+  g.items[5] = FallingItem{2, 0, 7, 0, 20, 200, -50};  // floating "70PTS"
+  frames(30);
+  EXPECT_EQ(g.scene, 2);
+  frame();
+  EXPECT_EQ(g.scene, 3);
+}
+
+TEST_F(Play, RoundBonusCountsInFromFrame61) {
+  struct Case { int caught, last_count_frame; };
+  for (Case c : {Case{0, 0}, Case{6, 120}, Case{7, 130}, Case{13, 125}, Case{1000, 121}}) {
+    g.scene = 3;
+    g.scene_timer = 0;
+    g.round = 2;
+    g.score = 0;
+    g.items_caught = static_cast<uint16_t>(c.caught);
+    int last = 0, f = 0;
+    while (g.scene == 3 && f < 1000) {
+      const uint32_t before = g.score;
+      ++f;
+      frame();
+      if (g.score != before) last = f;
+    }
+    EXPECT_EQ(g.score, c.caught * 10u) << c.caught;
+    EXPECT_EQ(last, c.last_count_frame) << c.caught;
+    EXPECT_EQ(f, 181) << c.caught;
+    EXPECT_EQ(g.scene, 1);
+    EXPECT_EQ(g.round, 3);
+  }
+}
+
+TEST_F(Play, LastRoundClearEndsThroughTheEndingOrBackToTitle) {
+  for (int playback : {0, 1}) {
+    replay_clear();
+    g.scene = 3;
+    g.scene_timer = 0;
+    g.round = 5;
+    g.score = 8000000;
+    g.playback = static_cast<uint8_t>(playback);
+    frames(181);
+    EXPECT_EQ(g.scene, playback ? 0 : 4);
+    EXPECT_EQ(replay_score(), playback ? 0u : 8000000u);
+  }
+  g.scene = 4;
+  g.scene_timer = 0;
+  frames(300);
+  EXPECT_EQ(g.scene, 4);
+  frame();
+  EXPECT_EQ(g.scene, 5);
+}
+
+TEST_F(Play, ExplosionsAndParticlesAgeAndRingsWrap) {
+  start_round(1);
+  explosion_next = 31;
+  explosion_spawn(2, 50, 60);
+  EXPECT_EQ(explosion_next, 0);
+  Explosion& e = g.explosions[31];
+  int passes = 0;
+  while (e.age != 0 && passes < 50) {
+    explosion_pass();
+    ++passes;
+    if (e.age == 9) { EXPECT_EQ(e.src_x, 40); }
+    if (e.age == 10) { EXPECT_EQ(e.src_x, 56); }
+  }
+  EXPECT_EQ(passes, 19);
+  particle_next = 1023;
+  particle_spawn(15, 240, 100, 0, 1);  // at x 240: off screen but still alive
+  particle_spawn(15, 100, 319, 0, 1);
+  EXPECT_EQ(particle_next, 1);
+  g.frame_counter = 1;
+  particle_pass();
+  EXPECT_EQ(g.particles[1023].life, 2);
+  EXPECT_EQ(g.particles[0].life, 2);  // at y 320 it stays
+  particle_pass();
+  EXPECT_EQ(g.particles[0].life, 0);
+}
+
+TEST_F(Play, GuidePathBendsAtThePaddle) {
+  start_round(1, 0, 1);
+  std::memset(nox_sp, 0, sizeof nox_sp);
+  ball(g.paddle_x + 12, 150, 0, 30);  // straight down onto the paddle's centre
+  guide_path();
+  int below = 0, above = 0;
+  for (int y = 0; y < NOX_H; ++y) {
+    if (nox_sp[y * NOX_W + g.paddle_x + 16] == 173) (y < 150 ? above : below) += 1;
+  }
+  EXPECT_GT(below, 0);
+  EXPECT_GT(above, 0);
+  std::memset(nox_sp, 0, sizeof nox_sp);
+  g.ball_vy = -30;
+  guide_path();
+  for (uint8_t p : nox_sp) ASSERT_NE(p, 173);
+}
+
+}  // namespace
