@@ -1,0 +1,251 @@
+#include "media.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// The fourth byte of each pack palette entry has no place in PNG's RGB palette; when a
+// picture's fourth bytes are not all 0xFF they travel in this private ancillary chunk.
+constexpr char kAlphaChunk[] = "pxAx";
+constexpr uint32_t kDefaultFourth = 0xFF000000u;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+struct PngContext {
+  char message[256] = {};
+  bool have_fourth = false;
+  uint8_t fourth[256] = {};
+};
+
+void png_error_fn(png_structp png, png_const_charp msg) {
+  auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
+  std::snprintf(ctx->message, sizeof ctx->message, "%s", msg);
+  png_longjmp(png, 1);
+}
+
+void png_warning_fn(png_structp, png_const_charp) {}
+
+int read_chunk_fn(png_structp png, png_unknown_chunkp chunk) {
+  auto* ctx = static_cast<PngContext*>(png_get_user_chunk_ptr(png));
+  if (std::memcmp(chunk->name, kAlphaChunk, 4) != 0) return 0;
+  const size_t n = chunk->size < 256 ? chunk->size : 256;
+  std::memcpy(ctx->fourth, chunk->data, n);
+  ctx->have_fourth = true;
+  return 1;
+}
+
+// The libpng part of reading, kept free of objects with destructors between setjmp and any
+// longjmp. Returns false with ctx.message set on a libpng error.
+bool png_read_raw(std::FILE* f, PngContext& ctx, png_uint_32& width, png_uint_32& height, int& colour_type,
+                  std::vector<uint8_t>& pixels, std::vector<png_color>& plte, bool& too_big) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, png_error_fn, png_warning_fn);
+  if (!png) {
+    std::snprintf(ctx.message, sizeof ctx.message, "out of memory");
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  std::vector<png_bytep> rows;
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    if (!ctx.message[0]) std::snprintf(ctx.message, sizeof ctx.message, "out of memory");
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, reinterpret_cast<png_const_bytep>(kAlphaChunk), 1);
+  png_set_read_user_chunk_fn(png, &ctx, read_chunk_fn);
+  png_read_info(png, info);
+  int bit_depth = 0;
+  png_get_IHDR(png, info, &width, &height, &bit_depth, &colour_type, nullptr, nullptr, nullptr);
+  too_big = width > 256 || height > 256;
+  if (colour_type != PNG_COLOR_TYPE_PALETTE || too_big) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;  // the caller words the problem
+  }
+  png_colorp palette = nullptr;
+  int count = 0;
+  if (png_get_PLTE(png, info, &palette, &count) == PNG_INFO_PLTE)
+    plte.assign(palette, palette + count);
+  if (bit_depth < 8) png_set_packing(png);
+  png_read_update_info(png, info);
+  pixels.resize(static_cast<size_t>(width) * height);
+  rows.resize(height);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels.data() + static_cast<size_t>(y) * width;
+  png_read_image(png, rows.data());
+  png_read_end(png, info);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return true;
+}
+
+bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, png_error_fn, png_warning_fn);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  std::vector<png_color> plte(256);
+  std::vector<png_const_bytep> rows(static_cast<size_t>(img.height));
+  uint8_t fourth[256];
+  bool need_fourth = false;
+  for (int i = 0; i < 256; ++i) {
+    const uint32_t c = img.palette[static_cast<size_t>(i)];
+    plte[static_cast<size_t>(i)] = {static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)};
+    fourth[i] = static_cast<uint8_t>(c >> 24);
+    if (fourth[i] != 0xFF) need_fourth = true;
+  }
+  for (int y = 0; y < img.height; ++y)
+    rows[static_cast<size_t>(y)] = img.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(img.width);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(img.width), static_cast<png_uint_32>(img.height), 8,
+               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_PLTE(png, info, plte.data(), 256);
+  png_write_info(png, info);
+  if (need_fourth) png_write_chunk(png, reinterpret_cast<png_const_bytep>(kAlphaChunk), fourth, 256);
+  png_write_image(png, const_cast<png_bytepp>(reinterpret_cast<png_const_bytep*>(rows.data())));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+void put_le(std::vector<uint8_t>& out, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+uint32_t get_le(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+}  // namespace
+
+std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return path + ": cannot open (" + std::strerror(errno) + ")";
+  bytes.clear();
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.insert(bytes.end(), buf, buf + n);
+  if (std::ferror(f.get())) return path + ": read error";
+  return "";
+}
+
+std::string write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+  File f(std::fopen(path.c_str(), "wb"));
+  if (!f) return path + ": cannot create (" + std::strerror(errno) + ")";
+  if (std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return path + ": write error";
+  if (std::fclose(f.release()) != 0) return path + ": write error";
+  return "";
+}
+
+std::string read_indexed_png(const std::string& path, IndexedImage& out) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return path + ": cannot open (" + std::strerror(errno) + ")";
+  png_byte sig[8] = {};
+  if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return path + ": not a PNG file";
+  std::rewind(f.get());
+  PngContext ctx;
+  png_uint_32 width = 0, height = 0;
+  int colour_type = 0;
+  std::vector<uint8_t> pixels;
+  std::vector<png_color> plte;
+  bool too_big = false;
+  if (!png_read_raw(f.get(), ctx, width, height, colour_type, pixels, plte, too_big))
+    return path + ": broken PNG (" + ctx.message + ")";
+  if (colour_type != PNG_COLOR_TYPE_PALETTE)
+    return path + ": not an indexed (palette) PNG; pictures must keep their palette indices";
+  if (too_big)
+    return path + ": " + std::to_string(width) + " x " + std::to_string(height) +
+           " is larger than a character bank (256 x 256)";
+  if (plte.empty()) return path + ": has no palette";
+  for (size_t i = 0; i < pixels.size(); ++i)
+    if (pixels[i] >= plte.size())
+      return path + ": pixel (" + std::to_string(i % width) + ", " + std::to_string(i / width) + ") uses colour " +
+             std::to_string(pixels[i]) + " but the palette defines only " + std::to_string(plte.size());
+  out.width = static_cast<int>(width);
+  out.height = static_cast<int>(height);
+  out.pixels = std::move(pixels);
+  out.palette.fill(kDefaultFourth);
+  out.palette_count = static_cast<int>(plte.size());
+  for (size_t i = 0; i < plte.size(); ++i) {
+    const uint32_t fourth = ctx.have_fourth ? static_cast<uint32_t>(ctx.fourth[i]) << 24 : kDefaultFourth;
+    out.palette[i] = fourth | static_cast<uint32_t>(plte[i].red) << 16 | static_cast<uint32_t>(plte[i].green) << 8 |
+                     plte[i].blue;
+  }
+  if (ctx.have_fourth)
+    for (size_t i = plte.size(); i < 256; ++i) out.palette[i] = static_cast<uint32_t>(ctx.fourth[i]) << 24;
+  return "";
+}
+
+std::string write_indexed_png(const std::string& path, const IndexedImage& img) {
+  if (img.width < 1 || img.height < 1 || img.pixels.size() != static_cast<size_t>(img.width) * img.height)
+    return path + ": picture has no pixels";
+  File f(std::fopen(path.c_str(), "wb"));
+  if (!f) return path + ": cannot create (" + std::strerror(errno) + ")";
+  PngContext ctx;
+  if (!png_write_raw(f.get(), ctx, img)) return path + ": PNG write failed (" + ctx.message + ")";
+  if (std::fclose(f.release()) != 0) return path + ": write error";
+  return "";
+}
+
+std::string write_wav(const std::string& path, const std::vector<int16_t>& samples) {
+  const auto data_bytes = static_cast<uint32_t>(samples.size() * 2);
+  std::vector<uint8_t> out{'R', 'I', 'F', 'F'};
+  put_le(out, 36 + data_bytes, 4);
+  for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<uint8_t>(c));
+  put_le(out, 16, 4);
+  put_le(out, 1, 2);  // linear PCM
+  put_le(out, 1, 2);  // mono
+  put_le(out, kSampleRate, 4);
+  put_le(out, kSampleRate * 2, 4);
+  put_le(out, 2, 2);
+  put_le(out, 16, 2);
+  for (char c : std::string("data")) out.push_back(static_cast<uint8_t>(c));
+  put_le(out, data_bytes, 4);
+  for (int16_t s : samples) put_le(out, static_cast<uint16_t>(s), 2);
+  return write_whole_file(path, out);
+}
+
+std::string read_wav(const std::string& path, std::vector<int16_t>& samples) {
+  std::vector<uint8_t> b;
+  if (std::string err = read_whole_file(path, b); !err.empty()) return err;
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0)
+    return path + ": not a WAV file";
+  bool have_fmt = false;
+  size_t pos = 12;
+  while (pos + 8 <= b.size()) {
+    const uint32_t size = get_le(b.data() + pos + 4, 4);
+    const uint8_t* body = b.data() + pos + 8;
+    if (size > b.size() - pos - 8) return path + ": chunk runs past the end of the file";
+    if (std::memcmp(b.data() + pos, "fmt ", 4) == 0) {
+      if (size < 16) return path + ": broken fmt chunk";
+      const uint32_t format = get_le(body, 2), channels = get_le(body + 2, 2), rate = get_le(body + 4, 4),
+                     bits = get_le(body + 14, 2);
+      if (format != 1 || channels != 1 || rate != kSampleRate || bits != 16)
+        return path + ": must be 16-bit mono linear PCM at 22050 Hz (found format " + std::to_string(format) + ", " +
+               std::to_string(channels) + " channel(s), " + std::to_string(rate) + " Hz, " + std::to_string(bits) +
+               " bits)";
+      have_fmt = true;
+    } else if (std::memcmp(b.data() + pos, "data", 4) == 0) {
+      if (!have_fmt) return path + ": data chunk before fmt chunk";
+      if (size % 2) return path + ": odd number of data bytes";
+      samples.resize(size / 2);
+      for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(get_le(body + 2 * i, 2));
+      return "";
+    }
+    pos += 8 + size + (size & 1);
+  }
+  return path + ": no sound data";
+}
