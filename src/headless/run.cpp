@@ -363,9 +363,8 @@ bool start_session(Session& s, SessionScope& scope) {
   return true;
 }
 
-bool finish_outputs(Session& s) {
+bool finish_outputs(Session& s, bool ok) {
   const HeadlessOptions& o = *s.opt;
-  bool ok = true;
   if (s.trace) {
     if (!flush_trace(s) || std::fflush(s.trace.get()) != 0) ok = fail(s.res, "cannot write " + o.trace_file);
     s.trace.reset();
@@ -485,7 +484,7 @@ int headless_run(const HeadlessOptions& options, HeadlessResult* result) {
     SessionScope scope;
     ok = start_session(s, scope);
     if (ok) ok = run_loop(s);
-    if (!finish_outputs(s)) ok = false;
+    ok = finish_outputs(s, ok);
     if (s.running) {
       // Shut-down as a host does it.
       nox_free_banks();
