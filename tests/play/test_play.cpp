@@ -189,6 +189,34 @@ TEST_F(Play, PrngDrawsPerEvent) {
   }
 }
 
+// The order of draws within a particle decides where every spark lands in a replay.
+TEST_F(Play, StarsAndSparksTakeTheirValuesInDrawOrder) {
+  start_round(1);
+  particle_next = 0;
+  ball(10, 88, 0, -30);  // hits slot 0: (8, 82), 24 wide
+  frame();
+  uint32_t s = 0;
+  auto next = [&s] {
+    s = s * 214013u + 2531011u;
+    return static_cast<int>((s >> 16) & 0x7FFF);
+  };
+  for (int i = 0; i < 3; ++i) {
+    const int r1 = next(), r2 = next(), r3 = next();
+    EXPECT_EQ(g.particles[i].y, 24 + r1 % 296);
+    EXPECT_EQ(g.particles[i].x, 8 + r2 % 224);
+    EXPECT_EQ(g.particles[i].colour, 15 + 16 * (r3 % 13));
+  }
+  for (int i = 5; i < 5 + 32; ++i) {  // after the two trail particles
+    const int r1 = next(), r2 = next(), r3 = next(), r4 = next();
+    const Particle& p = g.particles[i];
+    EXPECT_EQ(p.colour, 47);
+    EXPECT_EQ(p.dy, r1 % 4 - 2);
+    EXPECT_EQ(p.dx, r2 % 4 - 2);
+    EXPECT_EQ(p.y, 82 + r3 % 8);
+    EXPECT_EQ(p.x, 8 + r4 % 24);
+  }
+}
+
 TEST_F(Play, PaddleBounceSpeedsUpToTheRoundsLimit) {
   struct Case { int round, start, bounces, limit; };
   for (Case c : {Case{1, 30, 20, 50}, Case{2, 33, 17, 50}, Case{3, 33, 22, 55}}) {
