@@ -1,0 +1,274 @@
+#!/usr/bin/env bash
+# Smoke test of the Windows build under Wine, on a virtual X display with a private PulseAudio.
+#
+#   tests/win/smoke.sh WIN_BUILD_DIR HOST_BUILD_DIR
+#
+# WIN_BUILD_DIR holds pixbrk.exe, pixbrk-headless.exe and ROMDATA.BIN (the mingw preset's
+# build); HOST_BUILD_DIR holds the Linux pixbrk-headless. Checks:
+#   1. a full run of pixbrk.exe: the title picture equals the headless runner's at 2x, GAME
+#      START starts a round whose picture is sharp 2 x 2 blocks, the game runs at 60 frames per
+#      second, sound reaches the sound server, closing the window ends the program with exit
+#      code 1 and LOG.TXT tells exactly that story;
+#   2. without a sound server start-up fails with "ds_init error." and Direct3D is released;
+#   3. without ROMDATA.BIN start-up fails with "loadbin error." and no window;
+#   4. the Windows headless runner gives the Linux one's traces on the same touch scripts, and
+#      a replay recorded by either plays back to the same score on the other.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+win_dir=$(cd "${1:?WIN_BUILD_DIR}" && pwd)
+host_dir=$(cd "${2:?HOST_BUILD_DIR}" && pwd)
+work=$(mktemp -d /tmp/pixbrk-win.XXXXXX)
+
+export WINEPREFIX="$win_dir/wine-prefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=$(command -v wine || command -v wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+
+failures=0
+xvfb_pid=""
+pulse_pid=""
+capture_pid=""
+cleanup() {
+  "$wineserver" -k >/dev/null 2>&1 || true
+  [ -n "$capture_pid" ] && kill "$capture_pid" 2>/dev/null || true
+  [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "  (everything of this run is kept in $work)"; fi
+}
+trap cleanup EXIT
+
+pass() { echo "  ok    $*"; }
+fail() {
+  echo "  FAIL  $*"
+  failures=$((failures + 1))
+}
+check() {  # check "what" command...
+  local what=$1
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# --- tools ------------------------------------------------------------------------------------
+cc -O1 -o "$work/wm_close" "$here/wm_close.c" -lX11
+
+# --- Wine prefix: made once per build directory; the crash debugger is switched off so that a
+# crash ends the program instead of waiting for someone at a debugger window.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "  preparing a Wine prefix in $WINEPREFIX"
+  "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || true
+  "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
+    /d false /f >>"$work/wineboot.log" 2>&1
+  "$wineserver" -w
+fi
+
+# --- X display and sound server ---------------------------------------------------------------
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$work/display")"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# A PulseAudio of our own whose only sink writes what is played into a FIFO, read as it comes.
+pulse="$work/pulse"
+mkdir -p "$pulse/home" "$pulse/run"
+chmod 700 "$pulse/run"
+mkfifo "$pulse/out.fifo"
+cat "$pulse/out.fifo" >"$work/sound.raw" &
+capture_pid=$!
+HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/run" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+  --load="module-pipe-sink sink_name=pixbrk file=$pulse/out.fifo format=s16le rate=22050 channels=1 use_system_clock_for_timing=yes" \
+  --load="module-native-protocol-unix auth-anonymous=1 socket=$pulse/native" >"$work/pulse.log" 2>&1 &
+pulse_pid=$!
+for _ in $(seq 100); do [ -S "$pulse/native" ] && break; sleep 0.1; done
+
+# Log lines without their time stamps ("YYYY/MM/DD hh:mm:ss "), line ends made plain.
+log_lines() { sed -e 's/\r$//' "$1" | sed -E 's#^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ##'; }
+stamps_ok() { ! sed -e 's/\r$//' "$1" | grep -Evq '^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} '; }
+
+window_id() {  # waits up to 30 s for the game's window
+  local id=""
+  for _ in $(seq 300); do
+    id=$(xdotool search --onlyvisible --name '^PIXEL BREAKER$' 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  echo "$id"
+}
+
+# Grabs the window's 480 x 640 client area from the screen.
+grab() {  # grab WINDOW FILE
+  local x y
+  x=$(xwininfo -id "$1" | sed -n 's/^ *Absolute upper-left X: *//p')
+  y=$(xwininfo -id "$1" | sed -n 's/^ *Absolute upper-left Y: *//p')
+  import -window root -crop "480x640+$x+$y" +repage "$2"
+}
+
+differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
+
+wait_for_log() {  # wait_for_log FILE TEXT SECONDS
+  for _ in $(seq $(($3 * 10))); do
+    grep -qF "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# --- 1. a whole run --------------------------------------------------------------------------
+echo "pixbrk.exe: title, one round, close"
+run="$work/run"
+mkdir -p "$run"
+cp "$win_dir/ROMDATA.BIN" "$run/"
+(cd "$run" && "$host_dir/pixbrk-headless" --frames 40 --png 30:"$work/title-headless.png" --scale 2 >/dev/null)
+
+# Whether the run's own speed can be judged: other work on the machine makes single frames late.
+load_at_start=$(cut -d' ' -f1 /proc/loadavg)
+quiet_machine=$(awk -v l="$load_at_start" -v n="$(nproc)" 'BEGIN { print (l < n) ? 1 : 0 }')
+xdotool mousemove 1020 760  # the pointer stays outside the window until the click
+(
+  cd "$run"
+  export PULSE_SERVER="unix:$pulse/native"
+  export WINEDEBUG=-all,+timestamp,+d3d9
+  set +e
+  timeout 120 "$wine" "$win_dir/pixbrk.exe" >"$work/run.out" 2>&1
+  echo $? >"$work/run.rc"
+) &
+game=$!
+wid=$(window_id)
+if [ -z "$wid" ]; then
+  fail "the window \"PIXEL BREAKER\" appears"
+else
+  pass "the window \"PIXEL BREAKER\" appears"
+  check "client area is 480 x 640" test "$(xwininfo -id "$wid" | sed -n 's/^ *Width: *//p')x$(xwininfo -id "$wid" | sed -n 's/^ *Height: *//p')" = 480x640
+  wait_for_log "$run/LOG.TXT" "Sound-thread has started." 20 || true
+  sleep 2
+  grab "$wid" "$work/title-wine.png"
+  diff_title=$(differing_pixels "$work/title-wine.png" "$work/title-headless.png")
+  check "title screen equals the headless runner's frame at 2x ($diff_title pixels differ)" test "$diff_title" = 0
+
+  # GAME START, then hold the paddle low on the screen and serve.
+  xdotool mousemove --window "$wid" 240 230 mousedown 1
+  sleep 0.2
+  xdotool mouseup 1
+  sleep 1
+  xdotool mousemove --window "$wid" 200 560 mousedown 1
+  sleep 0.5
+  xdotool mousemove --window "$wid" 280 560
+  sleep 0.5
+  xdotool mouseup 1
+  sleep 3
+  grab "$wid" "$work/play-wine.png"
+  check "the round has started (the picture is not the title any more)" \
+    test "$(differing_pixels "$work/play-wine.png" "$work/title-wine.png")" != 0
+  convert "$work/play-wine.png" -sample 50% -sample 200% "$work/play-blocks.png"
+  diff_blocks=$(differing_pixels "$work/play-wine.png" "$work/play-blocks.png")
+  check "every virtual pixel is a sharp 2 x 2 block ($diff_blocks pixels are not)" test "$diff_blocks" = 0
+  "$work/wm_close" "$wid"
+fi
+wait "$game" || true
+rc=$(cat "$work/run.rc" 2>/dev/null || echo none)
+check "exit code 1 after closing the window (got $rc)" test "$rc" = 1
+
+log_lines "$run/LOG.TXT" >"$work/run.log"
+cat >"$work/run.expected" <<'EOF'
+Load binary file: ROMDATA.BIN <.\src\nox_w.cpp:943>
+Using: HAL+SWV <.\src\nox_w.cpp:478>
+Sound-thread has started. <.\src\nox_w.cpp:754>
+Sound-thread will now stop. <.\src\nox_w.cpp:808>
+Exit program. <.\src\nox_w.cpp:300>
+EOF
+check "LOG.TXT starts with the \"Executes\" line" grep -Eq '^Executes "PIXEL BREAKER" on Windows [0-9]+\.[0-9]+ .*\([0-9]+,[0-9]+\)$' <(head -1 "$work/run.log")
+check "LOG.TXT lines are exactly the run's story" cmp -s <(tail -n +2 "$work/run.log") "$work/run.expected"
+check "every LOG.TXT line has its time stamp" stamps_ok "$run/LOG.TXT"
+if [ "$failures" -ne 0 ]; then sed 's/^/    LOG.TXT: /' "$run/LOG.TXT"; fi
+
+# Frame pacing from the presenter's calls. The median time between two frames shows the pace
+# even on a busy machine (where single frames come late); no stretch of two seconds may hold
+# more than 60 frames and a little, so the game never races.
+grep 'd3d9_device_Present' "$work/run.out" | cut -d: -f1 >"$work/presents" || true
+median=$(awk 'NR > 1 { printf "%d\n", ($1 - p) * 1000 + 0.5 } { p = $1 }' "$work/presents" | sort -n |
+  awk '{ v[NR] = $1 } END { print (NR > 0) ? v[int((NR + 1) / 2)] : 0 }')
+busiest=$(awk '{ t[NR] = $1 } END { j = 1; for (i = 1; i <= NR; i++) { while (t[i] - t[j] >= 2) j++; if (i - j + 1 > m) m = i - j + 1 } print m + 0 }' "$work/presents")
+check "never more than 60 frames per second (at most $busiest frames in 2 s)" test "$busiest" -le 124
+if [ "$quiet_machine" = 1 ]; then
+  check "frames are paced at 60 per second (median $median ms apart)" test "$median" -ge 15 -a "$median" -le 18
+else
+  echo "  skip  frames are paced at 60 per second: the machine was busy (load $load_at_start), median $median ms apart"
+fi
+
+sound_bytes=$(tr -d '\000' <"$work/sound.raw" | wc -c)
+check "sound reached the sound server ($sound_bytes non-zero bytes)" test "$sound_bytes" -gt 0
+
+# --- 2. no sound server ----------------------------------------------------------------------
+echo "pixbrk.exe: no sound device"
+nosound="$work/nosound"
+mkdir -p "$nosound"
+cp "$win_dir/ROMDATA.BIN" "$nosound/"
+set +e
+(cd "$nosound" && PULSE_SERVER="unix:$work/no-such-server" WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d" \
+  WINEDEBUG=-all,+d3d9 timeout 60 "$wine" "$win_dir/pixbrk.exe" >"$work/nosound.out" 2>&1)
+rc=$?
+set -e
+check "exit code 0 when start-up fails (got $rc)" test "$rc" = 0
+log_lines "$nosound/LOG.TXT" | tail -n +2 >"$work/nosound.log"
+cat >"$work/nosound.expected" <<'EOF'
+Load binary file: ROMDATA.BIN <.\src\nox_w.cpp:943>
+Using: HAL+SWV <.\src\nox_w.cpp:478>
+DirectSoundCreate8 failed: 80070057 <.\src\nox_w.cpp:630>
+ds_init error. <.\src\nox_w.cpp:205>
+EOF
+check "LOG.TXT ends with \"ds_init error.\"" cmp -s "$work/nosound.log" "$work/nosound.expected"
+check "the Direct3D device is released" grep -q 'd3d9_device_Release .* decreasing refcount to 0\.' "$work/nosound.out"
+check "the Direct3D object is released" grep -q 'd3d9_Release .* decreasing refcount to 0\.' "$work/nosound.out"
+
+# --- 3. no pack --------------------------------------------------------------------------------
+echo "pixbrk.exe: no ROMDATA.BIN"
+nopack="$work/nopack"
+mkdir -p "$nopack"
+set +e
+(cd "$nopack" && timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+rc=$?
+set -e
+check "exit code 0 without a pack (got $rc)" test "$rc" = 0
+check "LOG.TXT ends with \"loadbin error.\"" \
+  test "$(log_lines "$nopack/LOG.TXT" | tail -1)" = 'loadbin error. <.\src\nox_w.cpp:149>'
+
+# --- 4. the headless runner on both systems ------------------------------------------------------
+echo "pixbrk-headless: Linux and Windows builds"
+summary() { tr -d '\r' | tail -1; }
+score_of() { sed -n 's/.* score \([0-9]*\) .*/\1/p'; }
+for script in "$here"/scripts/*.txt; do
+  name=$(basename "$script" .txt)
+  mkdir -p "$work/lin-$name" "$work/win-$name"
+  cp "$win_dir/ROMDATA.BIN" "$script" "$work/lin-$name/"
+  cp "$win_dir/ROMDATA.BIN" "$script" "$work/win-$name/"
+  lin=$(cd "$work/lin-$name" && "$host_dir/pixbrk-headless" --script "$name.txt" --trace trace.jsonl | summary)
+  win=$(cd "$work/win-$name" && timeout 300 "$wine" "$win_dir/pixbrk-headless.exe" --script "$name.txt" \
+    --trace trace.jsonl 2>/dev/null | summary) || true
+  check "$name: same result ($lin)" test "$lin" = "$win"
+  check "$name: same trace ($(wc -l <"$work/lin-$name/trace.jsonl") frames)" \
+    cmp -s "$work/lin-$name/trace.jsonl" "$work/win-$name/trace.jsonl"
+  # A script that ends by saving its game into slot 1 leaves a replay: each side plays the
+  # other's back to the score the game ended with.
+  if [ -f "$work/lin-$name/PIXBRK01.REP" ] && [ -f "$work/win-$name/PIXBRK01.REP" ]; then
+    recorded=$(echo "$lin" | score_of)
+    mkdir -p "$work/lin-play-$name" "$work/win-play-$name"
+    cp "$win_dir/ROMDATA.BIN" "$work/win-$name/PIXBRK01.REP" "$work/lin-play-$name/"
+    cp "$win_dir/ROMDATA.BIN" "$work/lin-$name/PIXBRK01.REP" "$work/win-play-$name/"
+    on_lin=$(cd "$work/lin-play-$name" && "$host_dir/pixbrk-headless" --replay PIXBRK01.REP | summary | score_of)
+    on_win=$(cd "$work/win-play-$name" && timeout 300 "$wine" "$win_dir/pixbrk-headless.exe" --replay PIXBRK01.REP \
+      2>/dev/null | summary | score_of) || true
+    check "$name: the Windows replay plays to score $recorded on Linux (got $on_lin)" test "$on_lin" = "$recorded"
+    check "$name: the Linux replay plays to score $recorded on Windows (got $on_win)" test "$on_win" = "$recorded"
+  fi
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "Windows smoke test: $failures check(s) failed"
+  exit 1
+fi
+echo "Windows smoke test: all checks passed"
