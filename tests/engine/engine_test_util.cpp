@@ -1,5 +1,6 @@
 #include "engine_test_util.h"
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -20,7 +21,10 @@ std::array<uint32_t, 256> ramp_palette(uint32_t base) {
 }
 
 int load_raw_pack(const std::vector<uint8_t>& bytes) {
-  if (!write_file("ROMDATA.BIN", bytes)) return -2;
+  std::FILE* f = std::fopen("ROMDATA.BIN", "wb");
+  if (f == nullptr) return -2;
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0 || !ok) return -2;
   pack_unload();
   return loadbin("ROMDATA.BIN");
 }
