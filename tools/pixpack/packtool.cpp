@@ -35,7 +35,6 @@ std::string read_manifest(const std::string& path, Manifest& m) {
   if (!f) return path + ": cannot open (an assets folder needs a manifest.txt)";
   std::string line;
   int number = 0;
-  std::set<std::string> seen;
   while (std::getline(f, line)) {
     ++number;
     if (const auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
@@ -53,7 +52,6 @@ std::string read_manifest(const std::string& path, Manifest& m) {
       if (e.name.size() > 15) return where + "entry name '" + e.name + "' is longer than 15 characters";
       if (e.kind != "chr" && e.kind != "pcm" && e.kind != "raw")
         return where + "kind must be chr, pcm or raw, found '" + e.kind + "'";
-      if (!seen.insert(e.name).second) return where + "entry '" + e.name + "' is listed twice";
       m.entries.push_back(e);
     } else {
       return where + "expected 'NAME KIND SOURCE', 'sounds FILE' or 'palette shared'";

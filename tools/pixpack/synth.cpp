@@ -34,7 +34,7 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
   else if (wave == "sine") v.wave = Wave::Sine;
   else if (wave == "noise") v.wave = Wave::Noise;
   else return "unknown wave '" + wave + "' (square, triangle, saw, sine, noise)";
-  bool have_len = false, have_freq = false, have_vol = false;
+  bool have_len = false, have_freq = false, have_vol = false, have_attack = false, have_release = false;
   std::string kv;
   while (in >> kv) {
     const auto eq = kv.find('=');
@@ -64,8 +64,8 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
       if (!parse_number(val, a)) return "bad number for " + key + ": '" + val + "'";
       if (key == "at") v.at = ms_to_samples(a);
       else if (key == "len") v.len = ms_to_samples(a), have_len = true;
-      else if (key == "attack") v.attack = ms_to_samples(a);
-      else if (key == "release") v.release = ms_to_samples(a);
+      else if (key == "attack") v.attack = ms_to_samples(a), have_attack = true;
+      else if (key == "release") v.release = ms_to_samples(a), have_release = true;
       else if (key == "step") v.step = ms_to_samples(a);
       else if (key == "duty") {
         if (a <= 0 || a >= 100) return "duty must lie between 0 and 100";
@@ -88,6 +88,9 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
   if (!have_len || v.len < 1) return "voice needs len=MS";
   if (!have_freq) return "voice needs freq=HZ";
   if (!have_vol) return "voice needs vol=PERCENT";
+  // Unstated attack and release shrink to fit short voices.
+  if (!have_attack) v.attack = std::min(v.attack, v.len / 4);
+  if (!have_release) v.release = std::min(v.release, v.len / 3);
   if (v.attack + v.release > v.len) return "attack + release are longer than the voice";
   return "";
 }
