@@ -19,7 +19,8 @@ constexpr const char* kUsage =
     "  --scale S          1 (240 x 320, default) or 2 (480 x 640) for the pictures\n"
     "  --wav FILE         all sound output as one WAV file\n"
     "  --replay FILE      play a replay file back until the title menu returns\n"
-    "  --compose-all      compose every frame, not only those written as pictures\n";
+    "  --compose-all      compose every frame, not only those written as pictures\n"
+    "  --bot              a built-in player supplies the input after the script (needs --frames)\n";
 
 bool parse_count(std::string_view s, int64_t lo, int64_t* out) {
   int64_t v = 0;
@@ -65,6 +66,8 @@ int headless_main(int argc, char** argv) {
       return 0;
     } else if (arg == "--compose-all") {
       o.compose_every_frame = true;
+    } else if (arg == "--bot") {
+      o.bot = true;
     } else if (arg == "--dir" || arg == "--script" || arg == "--trace" || arg == "--wav" || arg == "--replay" ||
                arg == "--frames" || arg == "--trace-every" || arg == "--png" || arg == "--scale") {
       if (!take(&v)) return usage_error(arg + " needs a value");

@@ -50,6 +50,8 @@ struct HeadlessOptions {
   // Compose every frame into the frame buffer even when no picture of it is written.
   // Off by default: a frame nobody looks at only needs its sprite plane emptied.
   bool compose_every_frame = false;
+  // Let the built-in player supply the events once the script has run out (or without one).
+  bool bot = false;
 
   // In-process hooks for tests and benchmarks (not reachable from the command line).
   // `input` supplies the event of every frame once the script has run out (or when there is
@@ -75,6 +77,11 @@ int headless_run(const HeadlessOptions& options, HeadlessResult* result);
 
 // "frames N  scene S  score X  hi_score Y  round R"
 std::string headless_summary(const HeadlessResult& result);
+
+// Event for the next frame from a simple player that reads the Game state: taps GAME START on
+// the title menu, holds the pointer so the paddle stays under the ball (dodging a low bomb),
+// and taps through the ranking display. Deterministic: the same game state gives the same event.
+HeadlessEvent headless_bot_event(int64_t frame);
 
 // Command line front end of pixbrk-headless. Prints the summary or the error.
 int headless_main(int argc, char** argv);

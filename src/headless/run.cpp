@@ -233,9 +233,10 @@ bool next_event(Session& s, int64_t frame, HeadlessEvent* ev) {
       return true;
     }
     // The script has run out: a replay or an input source may carry the run on.
-    if (!s.opt->input && s.opt->replay_file.empty()) return false;
+    if (!s.opt->input && !s.opt->bot && s.opt->replay_file.empty()) return false;
   }
   if (s.opt->input) return s.opt->input(frame, ev);
+  if (s.opt->bot) *ev = headless_bot_event(frame);
   return true;
 }
 
@@ -306,6 +307,7 @@ bool start_session(Session& s, SessionScope& scope) {
   }
   if (!s.have_script && o.max_frames < 0 && o.replay_file.empty() && !o.input)
     return fail(&r, "nothing would end the run: give --script, --frames or --replay");
+  if (o.bot && o.max_frames < 0) return fail(&r, "--bot plays on for ever: give --frames too");
 
   // Paths on the command line are relative to where the runner was started.
   const std::string trace_path = absolute_or_empty(o.trace_file);

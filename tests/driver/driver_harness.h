@@ -33,9 +33,7 @@ struct Session {
   std::vector<uint32_t> picture;
 };
 
-// Event for the next frame of a game played by the bot, from the current Game state.
-// Presses GAME START when on the title menu, then holds the pointer under the ball.
-HeadlessEvent bot_event(int64_t frame);
+inline HeadlessEvent bot_event(int64_t frame) { return headless_bot_event(frame); }
 
 // Reads a whole file; empty when it cannot be read.
 std::string slurp(const std::string& path);

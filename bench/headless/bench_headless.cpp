@@ -1,0 +1,83 @@
+// Frames per second of the headless runner: long bot-played sessions without pictures.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "headless/headless.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch working directory holding a copy of the freshly built pack. It lives in memory
+// where possible, so the score file written after every game does not time the disk.
+struct Scratch {
+  fs::path dir;
+  bool ok = false;
+  Scratch() {
+    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    dir = base / ("pixbrk-bench-" + std::to_string(std::rand()));
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    fs::copy_file(fs::path(PIXBRK_BUILD_DIR) / "ROMDATA.BIN", dir / "ROMDATA.BIN", ec);
+    ok = !ec;
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+};
+
+void run_session(benchmark::State& state, HeadlessOptions o) {
+  Scratch scratch;
+  if (!scratch.ok) {
+    state.SkipWithError("ROMDATA.BIN is not built");
+    return;
+  }
+  o.dir = scratch.dir.string();
+  int64_t frames = 0;
+  for (auto _ : state) {
+    HeadlessResult r;
+    if (headless_run(o, &r) != 0) {
+      state.SkipWithError(r.error.c_str());
+      return;
+    }
+    frames += r.frames;
+  }
+  state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+}
+
+// The replay buffer's maximum: 131,072 frames of bot play (games end, the bot starts new ones).
+void BM_BotSession131072(benchmark::State& state) {
+  HeadlessOptions o;
+  o.bot = true;
+  o.max_frames = 131072;
+  o.compose_every_frame = state.range(0) != 0;
+  run_session(state, o);
+}
+BENCHMARK(BM_BotSession131072)->Arg(0)->Arg(1)->ArgNames({"compose_all"})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same bot play with a trace line for every frame written to a file.
+void BM_BotSessionTraced(benchmark::State& state) {
+  Scratch out;
+  HeadlessOptions o;
+  o.bot = true;
+  o.max_frames = 16384;
+  o.trace_file = (out.dir / "trace.jsonl").string();
+  run_session(state, o);
+}
+BENCHMARK(BM_BotSessionTraced)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Title menu idle: the most drawing per frame outside play.
+void BM_TitleIdle(benchmark::State& state) {
+  HeadlessOptions o;
+  o.max_frames = 16384;
+  run_session(state, o);
+}
+BENCHMARK(BM_TitleIdle)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,50 @@
+// A simple player for long unattended runs: starts games, keeps the paddle under the ball and
+// out of the bomb's way, and taps through the ranking display.
+#include <cstdlib>
+
+#include "game/game.h"
+#include "headless/headless.h"
+
+HeadlessEvent headless_bot_event(int64_t frame) {
+  HeadlessEvent ev;
+  if (g.scene == 0 || g.scene == 6) {
+    // Tap GAME START: move, press, lift on three frames in turn.
+    switch (frame % 3) {
+      case 0:
+        return HeadlessEvent{NoxEvent::PointerMove, 2 * 100, 2 * 110};
+      case 1:
+        return HeadlessEvent{NoxEvent::PointerDown, 0, 0};
+      default:
+        return HeadlessEvent{NoxEvent::PointerUp, 0, 0};
+    }
+  }
+  if (g.scene == 2 && g.game_over == 0) {
+    if (g.touch_pressed == 0 && g.scene_timer > 20) return HeadlessEvent{NoxEvent::PointerDown, 0, 0};
+    // Keep the paddle's centre under the ball: paddle_x + 16 follows touch_x + 1.
+    // Paddle left edge wanted under the ball (paddle_x settles at touch_x - 15).
+    int32_t want = g.ball_x - 12 + static_cast<int32_t>(frame % 5) - 2;
+    // Keep clear of a bomb that is about to reach the paddle's row: stay on the side the
+    // paddle is on, never crossing under it.
+    const int32_t vy = g.ball_vy == 0 ? 1 : std::abs(static_cast<int32_t>(g.ball_vy));
+    const int32_t ball_due = g.ball_vy > 0 ? (264 - g.ball_y) * 11 / vy : (g.ball_y - 24 + 240) * 11 / vy;
+    const int32_t bomb_gone = 282 - g.bomb_y;
+    if (g.bomb_active != 0 && g.bomb_y > 215 && g.bomb_y < 282 && (ball_due > 265 - g.bomb_y - 3 || ball_due > bomb_gone)) {
+      const int32_t left = g.bomb_x - 32 - 4, right = g.bomb_x + 8 + 4;
+      const bool on_left = g.paddle_x + 16 < g.bomb_x + 4;
+      if (on_left ? left >= 8 : right > 200) {
+        if (want > left) want = left;
+      } else {
+        if (want < right) want = right;
+      }
+    }
+    int32_t x = want + 15;
+    if (x < 0) x = 0;
+    if (x > 239) x = 239;
+    return HeadlessEvent{NoxEvent::PointerMove, 2 * x, 2 * 250};
+  }
+  if (g.scene == 5 || g.scene == 7) {
+    return frame % 2 == 0 ? HeadlessEvent{NoxEvent::PointerDown, 0, 0} : HeadlessEvent{NoxEvent::PointerUp, 0, 0};
+  }
+  return ev;
+}
+
