@@ -1,0 +1,164 @@
+#include "nox_sdl/host.h"
+
+#include <SDL2/SDL.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "engine/screen.h"
+#include "engine/sound.h"
+#include "engine/touch.h"
+#include "game/game.h"
+#include "game/input.h"
+#include "nox_sdl/audio.h"
+#include "nox_sdl/events.h"
+#include "nox_sdl/pacer.h"
+#include "nox_sdl/video.h"
+#include "pack/log.h"
+#include "pack/pack.h"
+
+int (*host_frame_hook)(int64_t presented_ns) = nullptr;
+
+namespace {
+
+constexpr const char* TITLE = "PIXEL BREAKER";
+
+// Pending events; the game takes one per frame.
+HostEventQueue pending;
+
+// The one line on standard error that tells a player what went wrong and where the log is.
+void tell_player(const char* what) {
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) {
+    cwd[0] = '.';
+    cwd[1] = 0;
+  }
+  std::fprintf(stderr, "pixbrk: %s (working directory %s); see %s/LOG.TXT\n", what, cwd, cwd);
+}
+
+// A display running at 60 Hz paces the game by its refresh; anything else by our own timer.
+int display_is_60hz(SDL_Window* window) {
+  SDL_DisplayMode mode{};
+  const int index = SDL_GetWindowDisplayIndex(window);
+  if (index < 0 || SDL_GetCurrentDisplayMode(index, &mode) != 0) return 0;
+  return mode.refresh_rate >= 59 && mode.refresh_rate <= 61 ? 1 : 0;
+}
+
+}  // namespace
+
+void host_system_line(char* out, int size) {
+  utsname u{};
+  if (uname(&u) != 0) {
+    std::snprintf(out, static_cast<size_t>(size), "Executes \"%s\" on an unknown system", TITLE);
+    return;
+  }
+  std::snprintf(out, static_cast<size_t>(size), "Executes \"%s\" on %s %s %s (%s)", TITLE, u.sysname, u.release,
+                u.version, u.machine);
+}
+
+int host_main() {
+  putlog_set_source(HOST_SOURCE);
+  std::remove("LOG.TXT");
+  char system_line[1024];
+  host_system_line(system_line, sizeof system_line);
+  putlog(nullptr, 0, "%s", system_line);
+
+  if (loadbin("ROMDATA.BIN") != 0) {
+    putlog(HOST_SOURCE, LOG_LINE_LOADBIN, "loadbin error.");
+    tell_player("cannot start: ROMDATA.BIN is missing or broken");
+    return 1;
+  }
+
+  // Dragging out of the window lets go of the pointer instead of capturing it.
+  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    putlog(HOST_SOURCE, LOG_LINE_SDL_INIT, "SDL_Init error. (%s)", SDL_GetError());
+    tell_player("cannot start: no display to open the game window on");
+    return 1;
+  }
+  // No input-method window over the game.
+  SDL_StopTextInput();
+
+  SDL_Window* window = SDL_CreateWindow(TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, NOX_CLIENT_W,
+                                        NOX_CLIENT_H, SDL_WINDOW_SHOWN);
+  if (window == nullptr) {
+    putlog(HOST_SOURCE, LOG_LINE_CREATE_WINDOW, "SDL_CreateWindow error. (%s)", SDL_GetError());
+    SDL_Quit();
+    tell_player("cannot start: the game window could not be opened");
+    return 1;
+  }
+  if (video_init(window, display_is_60hz(window)) != 0) {
+    putlog(HOST_SOURCE, LOG_LINE_VIDEO_INIT, "video_init error.");
+    SDL_DestroyWindow(window);
+    SDL_Quit();
+    tell_player("cannot start: the game window cannot be drawn into");
+    return 1;
+  }
+  if (audio_init(nox_mixpcm) != 0) {
+    // A machine without working sound still plays, silently.
+    putlog(HOST_SOURCE, LOG_LINE_AUDIO_INIT, "audio_init error: the game runs without sound.");
+  }
+  if (nox_init() != 0) {
+    putlog(HOST_SOURCE, LOG_LINE_NOX_INIT, "nox_init error.");
+    audio_term();
+    video_term();
+    SDL_DestroyWindow(window);
+    SDL_Quit();
+    tell_player("cannot start: ROMDATA.BIN lacks a picture or a sound the game needs");
+    return 1;
+  }
+
+  events_clear(&pending);
+  Pacer pacer{};
+  pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, pacer_now_ns());
+  uint64_t frames = 0;
+  int64_t first_ns = 0;
+  int64_t last_ns = 0;
+  int display_failed = 0;
+  for (;;) {
+    int client_w = NOX_CLIENT_W;
+    int client_h = NOX_CLIENT_H;
+    SDL_GetWindowSize(window, &client_w, &client_h);
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) events_push_sdl(&pending, e, client_w, client_h);
+    HostEvent ev{};
+    if (events_pop(&pending, &ev) && nox_dispatch_event(ev.ev, ev.x, ev.y, client_w, client_h) != 0) break;
+
+    if (nox_frame() != 0) break;
+
+    if (video_compose() != 0) {
+      display_failed = 1;
+      break;
+    }
+    const int64_t deadline = pacer_deadline(&pacer);
+    if (deadline != 0) pacer_wait_until(deadline);
+    if (video_present() != 0) {
+      display_failed = 1;
+      break;
+    }
+    nox_touch_tick();
+
+    const int64_t now = pacer_now_ns();
+    if (pacer_presented(&pacer, now) != 0) video_vsync_off();
+    if (frames == 0) first_ns = now;
+    last_ns = now;
+    frames++;
+    if (host_frame_hook != nullptr && host_frame_hook(now) != 0) break;
+  }
+
+  audio_term();
+  video_term();
+  SDL_DestroyWindow(window);
+  nox_free_banks();
+  nox_free_slots();
+  putlog(HOST_SOURCE, LOG_LINE_FRAMES, "Presented %llu frames in %lld ms.", static_cast<unsigned long long>(frames),
+         static_cast<long long>((last_ns - first_ns) / 1000000));
+  SDL_Quit();
+  putlog(HOST_SOURCE, LOG_LINE_EXIT, "Exit program.");
+  if (display_failed) {
+    tell_player("stopped: the game window could no longer be drawn");
+    return 1;
+  }
+  return 0;
+}

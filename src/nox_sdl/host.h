@@ -1,0 +1,38 @@
+// The Linux host: start-up, the frame loop and shut-down of PIXEL BREAKER on SDL2.
+#pragma once
+#include <cstdint>
+
+// Where this host's log lines say they come from, and their fixed line numbers.
+constexpr const char* HOST_SOURCE = "./src/nox_sdl.cpp";
+constexpr int LOG_LINE_LOADBIN = 149;
+constexpr int LOG_LINE_IME = 155;
+constexpr int LOG_LINE_SDL_INIT = 170;
+constexpr int LOG_LINE_CREATE_WINDOW = 188;
+constexpr int LOG_LINE_VIDEO_INIT = 199;
+constexpr int LOG_LINE_AUDIO_INIT = 205;
+constexpr int LOG_LINE_NOX_INIT = 212;
+constexpr int LOG_LINE_LOCK = 260;
+constexpr int LOG_LINE_COPY = 271;
+constexpr int LOG_LINE_FRAMES = 296;
+constexpr int LOG_LINE_EXIT = 300;
+constexpr int LOG_LINE_RENDERER = 478;
+constexpr int LOG_LINE_RENDERER_FAILED = 481;
+constexpr int LOG_LINE_TEXTURE_FAILED = 559;
+constexpr int LOG_LINE_NO_SOUND_DEVICE = 630;
+constexpr int LOG_LINE_SOUND_EVENT_FAILED = 688;
+constexpr int LOG_LINE_SOUND_THREAD_FAILED = 702;
+constexpr int LOG_LINE_SOUND_DOWN = 707;
+constexpr int LOG_LINE_SOUND_STARTED = 754;
+constexpr int LOG_LINE_SOUND_STOPS = 808;
+
+// Runs the whole program in the working directory. Returns the process exit status:
+// 0 after a normal shut-down, 1 when start-up or the display fails.
+int host_main();
+
+// Called after every presented frame with the presentation time (monotonic ns); a non-zero
+// result ends the frame loop as a quit request would. Null in the game; measurements set it.
+extern int (*host_frame_hook)(int64_t presented_ns);
+
+// The first log line's text, filled from uname: "Executes "PIXEL BREAKER" on <kernel> ...".
+// Writes at most size bytes including the terminator.
+void host_system_line(char* out, int size);

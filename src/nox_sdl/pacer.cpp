@@ -1,0 +1,77 @@
+#include "nox_sdl/pacer.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace {
+
+constexpr int64_t SPIN_NS = 1200000;  // the kernel wakes us up to about a millisecond late
+
+int64_t frame_time_ns(int64_t n) { return n / PACER_RATE * PACER_NS_PER_S + n % PACER_RATE * PACER_NS_PER_S / PACER_RATE; }
+
+}  // namespace
+
+void pacer_start(Pacer* p, PaceMode mode, int64_t now_ns) {
+  *p = Pacer{};
+  p->mode = mode;
+  p->base_ns = now_ns;
+  p->check_start_ns = now_ns;
+}
+
+int64_t pacer_deadline(const Pacer* p) {
+  if (p->mode == PaceMode::Vsync) return 0;
+  return p->base_ns + frame_time_ns(p->frames);
+}
+
+int pacer_presented(Pacer* p, int64_t now_ns) {
+  if (p->mode == PaceMode::Timer) {
+    p->frames++;
+    if (now_ns - pacer_deadline(p) > PACER_MAX_LAG_FRAMES * PACER_NS_PER_S / PACER_RATE) {
+      // A long stall (the window was dragged, the machine was suspended): do not race to catch up.
+      p->base_ns = now_ns;
+      p->frames = 0;
+      p->rebases++;
+    }
+    return 0;
+  }
+  if (p->warmup < PACER_WARMUP_FRAMES) {
+    p->warmup++;
+    p->check_start_ns = now_ns;
+    p->check_frames = 0;
+    return 0;
+  }
+  p->check_frames++;
+  if (p->check_frames < PACER_CHECK_FRAMES) return 0;
+  const int64_t elapsed = now_ns - p->check_start_ns;
+  const int64_t expected = frame_time_ns(p->check_frames);
+  const int64_t diff = elapsed > expected ? elapsed - expected : expected - elapsed;
+  if (diff * 1000000 > expected * PACER_TOLERANCE_PPM) {
+    p->mode = PaceMode::Timer;
+    p->base_ns = now_ns;
+    p->frames = 0;
+    return 1;
+  }
+  p->check_start_ns = now_ns;
+  p->check_frames = 0;
+  return 0;
+}
+
+int64_t pacer_now_ns() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * PACER_NS_PER_S + ts.tv_nsec;
+}
+
+void pacer_wait_until(int64_t deadline_ns) {
+  const int64_t sleep_until = deadline_ns - SPIN_NS;
+  if (pacer_now_ns() < sleep_until) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(sleep_until / PACER_NS_PER_S);
+    ts.tv_nsec = static_cast<long>(sleep_until % PACER_NS_PER_S);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+      // interrupted by a signal: sleep on towards the same moment
+    }
+  }
+  while (pacer_now_ns() < deadline_ns) {
+  }
+}
