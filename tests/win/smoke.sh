@@ -6,7 +6,8 @@
 # WIN_BUILD_DIR holds pixbrk.exe, pixbrk-headless.exe and ROMDATA.BIN (the mingw preset's
 # build); HOST_BUILD_DIR holds the Linux pixbrk-headless. Checks:
 #   1. a full run of pixbrk.exe: the title picture equals the headless runner's at 2x, GAME
-#      START starts a round whose picture is sharp 2 x 2 blocks, the game runs at 60 frames per
+#      START starts a round, Escape in it returns to the title menu (again as the headless
+#      runner shows it), a round played is sharp 2 x 2 blocks, the game runs at 60 frames per
 #      second, sound reaches the sound server, closing the window ends the program with exit
 #      code 1 and LOG.TXT tells exactly that story;
 #   2. without a sound server start-up fails with "ds_init error." and Direct3D is released;
@@ -150,7 +151,29 @@ else
   diff_title=$(differing_pixels "$work/title-wine.png" "$work/title-headless.png")
   check "title screen equals the headless runner's frame at 2x ($diff_title pixels differ)" test "$diff_title" = 0
 
-  # GAME START, then hold the paddle low on the screen and serve.
+  # GAME START, the pointer off the window, Escape in the round: back to the title menu, now
+  # with a recording to save, exactly as the headless runner shows it after the same steps.
+  printf 'wait 10\nmove 240 230\ndown\nwait 2\nup\nleave\nwait 90\nesc\nwait 60\n' >"$work/escape.txt"
+  mkdir -p "$work/escape"
+  cp "$win_dir/ROMDATA.BIN" "$work/escape/"
+  (cd "$work/escape" && "$host_dir/pixbrk-headless" --script "$work/escape.txt" \
+    --png 160:"$work/escape-headless.png" --scale 2 >/dev/null)
+  xdotool mousemove --window "$wid" 240 230 mousedown 1
+  sleep 0.2
+  xdotool mouseup 1
+  xdotool mousemove 1020 760
+  sleep 1.5
+  grab "$wid" "$work/round-wine.png"
+  check "GAME START starts a round (the picture is not the title any more)" \
+    test "$(differing_pixels "$work/round-wine.png" "$work/title-wine.png")" != 0
+  xdotool windowfocus --sync "$wid" key Escape
+  sleep 1
+  grab "$wid" "$work/escape-wine.png"
+  diff_escape=$(differing_pixels "$work/escape-wine.png" "$work/escape-headless.png")
+  check "Escape returns to the title menu, as in the headless runner ($diff_escape pixels differ)" \
+    test "$diff_escape" = 0
+
+  # A round played: hold the paddle low on the screen, move it, and serve.
   xdotool mousemove --window "$wid" 240 230 mousedown 1
   sleep 0.2
   xdotool mouseup 1
@@ -162,8 +185,6 @@ else
   xdotool mouseup 1
   sleep 3
   grab "$wid" "$work/play-wine.png"
-  check "the round has started (the picture is not the title any more)" \
-    test "$(differing_pixels "$work/play-wine.png" "$work/title-wine.png")" != 0
   convert "$work/play-wine.png" -sample 50% -sample 200% "$work/play-blocks.png"
   diff_blocks=$(differing_pixels "$work/play-wine.png" "$work/play-blocks.png")
   check "every virtual pixel is a sharp 2 x 2 block ($diff_blocks pixels are not)" test "$diff_blocks" = 0
