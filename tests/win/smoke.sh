@@ -166,7 +166,7 @@ else
   grab "$wid" "$work/round-wine.png"
   check "GAME START starts a round (the picture is not the title any more)" \
     test "$(differing_pixels "$work/round-wine.png" "$work/title-wine.png")" != 0
-  xdotool windowfocus --sync "$wid" key Escape
+  timeout 10 xdotool windowfocus --sync "$wid" key Escape || true
   sleep 1
   grab "$wid" "$work/escape-wine.png"
   diff_escape=$(differing_pixels "$work/escape-wine.png" "$work/escape-headless.png")
