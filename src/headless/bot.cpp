@@ -5,6 +5,33 @@
 #include "game/game.h"
 #include "headless/headless.h"
 
+namespace {
+
+// Where the ball's left edge will be when it reaches the paddle's row, following the walls
+// (the aliens are ignored); the ball's own x while it rises.
+int32_t landing_x() {
+  if (g.ball_vy <= 0) return g.ball_x;
+  int32_t x = g.ball_x, y = g.ball_y, fx = g.ball_fx, fy = g.ball_fy, vx = g.ball_vx;
+  for (int i = 0; i < 400 && y < 264; ++i) {
+    fx += vx;
+    fy += g.ball_vy;
+    x += fx / 11;
+    y += fy / 11;
+    fx %= 11;
+    fy %= 11;
+    if (x < 8) {
+      x = 8;
+      vx = -vx;
+    } else if (x > 224) {
+      x = 224;
+      vx = -vx;
+    }
+  }
+  return x;
+}
+
+}  // namespace
+
 HeadlessEvent headless_bot_event(int64_t frame) {
   HeadlessEvent ev;
   if (g.scene == 0 || g.scene == 6) {
@@ -20,9 +47,13 @@ HeadlessEvent headless_bot_event(int64_t frame) {
   }
   if (g.scene == 2 && g.game_over == 0) {
     if (g.touch_pressed == 0 && g.scene_timer > 20) return HeadlessEvent{NoxEvent::PointerDown, 0, 0};
-    // Keep the paddle's centre under the ball: paddle_x + 16 follows touch_x + 1.
-    // Paddle left edge wanted under the ball (paddle_x settles at touch_x - 15).
-    int32_t want = g.ball_x - 12 + static_cast<int32_t>(frame % 5) - 2;
+    // Lift and press again before the press count reaches 256: a recording keeps only its
+    // low 8 bits, so a longer hold would play back differently.
+    if (g.touch_pressed >= 250) return HeadlessEvent{NoxEvent::PointerUp, 0, 0};
+    // Paddle left edge wanted under the ball where it will come down (paddle_x settles at
+    // touch_x - 15); the small offset varies the bounce angle from one rally to the next.
+    const int32_t offset = static_cast<int32_t>((frame / 64) % 9) - 4;
+    int32_t want = landing_x() - 12 + offset;
     // Keep clear of a bomb that is about to reach the paddle's row: stay on the side the
     // paddle is on, never crossing under it.
     const int32_t vy = g.ball_vy == 0 ? 1 : std::abs(static_cast<int32_t>(g.ball_vy));
