@@ -219,17 +219,19 @@ bool handle_held(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 bool stop_requested() { return ds_state.load() != kStateRunning; }
 
-// Mixes the next chunk and writes it into one half of the looping buffer. A Lock that keeps
-// failing (the buffer was lost) skips this chunk rather than holding up a stop request.
-// Returns false only when Unlock fails, which ends the thread.
+// Mixes the next chunk and writes it into one half of the looping buffer. A lost buffer is
+// restored and started again; a Lock that keeps failing skips this chunk rather than holding
+// up a stop request. Returns false only when Unlock fails, which ends the thread.
 bool ds_fill_half(DWORD half) {
   nox_mixpcm(ds_mix, NOX_CHUNK_BYTES);
   void* region = nullptr;
   DWORD region_bytes = 0;
   HRESULT hr = DSERR_GENERIC;
+  bool restored = false;
   for (int attempt = 0; attempt < kRetries; ++attempt) {
     hr = ds_buffer->Lock(half * kChunk, kChunk, &region, &region_bytes, nullptr, nullptr, 0);
     if (SUCCEEDED(hr)) break;
+    if (hr == DSERR_BUFFERLOST && SUCCEEDED(ds_buffer->Restore())) restored = true;
     if (ds_state.load() == kStateStopRequest) return true;
     Sleep(1);
   }
@@ -240,6 +242,7 @@ bool ds_fill_half(DWORD half) {
     putlog(kSource, LINE_THREAD_UNLOCK, "Unlock failed: %x", hex(hr));
     return false;
   }
+  if (restored) ds_buffer->Play(0, 0, DSBPLAY_LOOPING);
   return true;
 }
 
@@ -260,20 +263,26 @@ bool ds_start_stream() {
   return false;
 }
 
+// A thread that ends on a failure leaves the game silent, not looping its last two chunks.
+unsigned ds_thread_fail() {
+  ds_buffer->Stop();
+  return 0;
+}
+
 unsigned __stdcall ds_thread_main(void*) {
   putlog(kSource, LINE_THREAD_STARTED, "Sound-thread has started.");
   ds_state.store(kStateRunning);
   for (DWORD half = 0; half < kHalves; ++half) {
-    if (!ds_fill_half(half)) return 0;
+    if (!ds_fill_half(half)) return ds_thread_fail();
   }
-  if (!ds_start_stream()) return 0;
+  if (!ds_start_stream()) return ds_thread_fail();
   for (;;) {
     while (!stop_requested()) {
       const DWORD woke = WaitForMultipleObjects(kHalves, ds_events, FALSE, kWakeMs);
       if (stop_requested()) break;
       if (woke >= WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + kHalves) {
         // The notification marks the end of a half: that half has been played out.
-        if (!ds_fill_half(woke - WAIT_OBJECT_0)) return 0;
+        if (!ds_fill_half(woke - WAIT_OBJECT_0)) return ds_thread_fail();
       } else if (woke != WAIT_TIMEOUT) {
         Sleep(10);  // the events are gone or broken: keep polling the state byte, not spinning
       }
