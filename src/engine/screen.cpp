@@ -84,26 +84,54 @@ void nox_scroll(int32_t dx, int32_t dy) {
   }
 }
 
+// The background rarely changes from one frame to the next, so its colours are kept: each
+// 16-pixel chunk remembers the indices it was converted from, and a chunk whose indices and
+// palette are unchanged is copied from the kept colours instead of being looked up again.
+namespace {
+uint8_t bg_seen[NOX_W * NOX_H];
+uint32_t bg_colours[NOX_W * NOX_H];
+uint32_t palette_seen[256];
+bool colours_valid = false;
+}  // namespace
+
 // One pass over the screen: a sprite pixel wins over the background and is emptied as it is
-// shown. Sixteen pixels go at a time; a chunk with no sprite pixels skips the selection and the
-// clearing, which is most of a typical frame.
+// shown. Sixteen pixels go at a time; a chunk with no sprite pixels is a straight copy of the
+// background's colours, which is most of a typical frame.
 void nox_compose(int32_t pitch, void* pixels) {
+  if (!colours_valid || std::memcmp(palette_seen, nox_palette, sizeof nox_palette) != 0) {
+    std::memcpy(palette_seen, nox_palette, sizeof nox_palette);
+    colours_valid = false;
+  }
   const std::ptrdiff_t stride = pitch >> 2;
   auto* out_row = static_cast<uint32_t*>(pixels);
-  const uint32_t* pal = nox_palette;
+  const uint32_t* pal = palette_seen;
   for (int32_t y = 0; y < NOX_H; ++y, out_row += stride) {
-    const uint8_t* bg = nox_bg + y * NOX_W;
-    uint8_t* sp = nox_sp + y * NOX_W;
+    const int32_t row = y * NOX_W;
     uint32_t* out = out_row;
-    for (int32_t x = 0; x < NOX_W; x += 16, bg += 16, sp += 16, out += 16) {
-      if ((load64(sp) | load64(sp + 8)) == 0) {
-        for (int k = 0; k < 16; ++k) out[k] = pal[bg[k]];
+    for (int32_t i = row; i < row + NOX_W; i += 16, out += 16) {
+      const uint8_t* bg = nox_bg + i;
+      uint8_t* seen = bg_seen + i;
+      uint32_t* colours = bg_colours + i;
+      uint8_t* sp = nox_sp + i;
+      const bool no_sprite = (load64(sp) | load64(sp + 8)) == 0;
+      const bool same_bg = colours_valid && load64(bg) == load64(seen) && load64(bg + 8) == load64(seen + 8);
+      if (same_bg && no_sprite) {
+        std::memcpy(out, colours, 16 * sizeof(uint32_t));
+        continue;
+      }
+      if (!same_bg) {
+        std::memcpy(seen, bg, 16);
+        for (int k = 0; k < 16; ++k) colours[k] = pal[bg[k]];
+      }
+      if (no_sprite) {
+        std::memcpy(out, colours, 16 * sizeof(uint32_t));
       } else {
-        for (int k = 0; k < 16; ++k) out[k] = pal[sp[k] != 0 ? sp[k] : bg[k]];
+        for (int k = 0; k < 16; ++k) out[k] = sp[k] != 0 ? pal[sp[k]] : colours[k];
         std::memset(sp, 0, 16);
       }
     }
   }
+  colours_valid = true;
 }
 
 void nox_free_banks() {

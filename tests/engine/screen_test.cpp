@@ -170,6 +170,37 @@ TEST_P(ComposeTest, EqualsPerPixelRuleAndEmptiesSprites) {
 
 INSTANTIATE_TEST_SUITE_P(Screen, ComposeTest, ::testing::Values(960, 962, 964, 1024, 1283, 4096));
 
+// Frames in a row: whatever changed in between (one background pixel, one palette entry, a
+// load that replaces the palette) shows in the very next composition.
+TEST(Screen, ComposeFollowsEveryChangeBetweenFrames) {
+  TempWorkDir dir;
+  clear_planes();
+  for (uint32_t i = 0; i < 256; ++i) nox_palette[i] = 0x100u + i;
+  for (int i = 0; i < NOX_W * NOX_H; ++i) nox_bg[i] = static_cast<uint8_t>(i % 251);
+  std::vector<uint32_t> out(NOX_W * NOX_H), want(NOX_W * NOX_H);
+  auto check = [&](const char* step) {
+    const std::vector<uint8_t> bg(nox_bg, nox_bg + NOX_W * NOX_H), sp(nox_sp, nox_sp + NOX_W * NOX_H);
+    reference_compose(bg, sp, NOX_W * 4, want);
+    nox_compose(NOX_W * 4, out.data());
+    ASSERT_EQ(out, want) << step;
+  };
+  check("first frame");
+  check("nothing changed");
+  nox_bg[12345] = 200;
+  check("one background pixel");
+  nox_palette[200] = 0xABCDEF;
+  check("one palette entry");
+  nox_sp[12345] = 7;
+  check("a sprite over the changed pixel");
+  check("the sprite is gone again");
+  ASSERT_EQ(load_pack_entries({{"P.CHR", chr_entry(1, 1, ramp_palette(0x5000), std::vector<uint8_t>{1})}}), 0);
+  ASSERT_EQ(nox_loadchr(0, "P.CHR"), 0);
+  check("a newly loaded palette");
+  nox_clear(3);
+  check("a cleared background");
+  nox_free_banks();
+}
+
 TEST(Screen, ComposeShowsSpriteOverBackground) {
   clear_planes();
   for (uint32_t i = 0; i < 256; ++i) nox_palette[i] = 0xFF000000u | i;
