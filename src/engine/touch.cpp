@@ -28,8 +28,9 @@ void nox_touch_up() { nox_touch.press_count = 0; }
 
 void nox_touch_leave() { nox_touch = NoxTouch{}; }
 
+// A press held for years stops counting at the largest count instead of wrapping to "up".
 void nox_touch_tick() {
-  if (nox_touch.press_count != 0) ++nox_touch.press_count;
+  if (nox_touch.press_count != 0 && nox_touch.press_count < INT32_MAX) ++nox_touch.press_count;
 }
 
 void nox_get_touch(int32_t* pressed, int32_t* x, int32_t* y, int32_t* dx, int32_t* dy) {
