@@ -5,7 +5,7 @@
 using MixFunction = void (*)(uint8_t* buffer, int32_t length);
 
 constexpr int32_t AUDIO_RATE = 22050;            // 16-bit mono
-constexpr uint16_t AUDIO_DEVICE_SAMPLES = 512;  // per device callback, about 23 ms
+constexpr uint16_t AUDIO_DEVICE_SAMPLES = 256;  // per device callback, about 12 ms
 
 // Sound-thread states.
 constexpr uint8_t SOUND_NOT_RUNNING = 0;

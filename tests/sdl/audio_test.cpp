@@ -1,0 +1,206 @@
+// The sound thread against SDL's file-writing audio driver (which plays at real time and keeps
+// exactly what was played) and without any audio device.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "nox_sdl/audio.h"
+#include "nox_sdl/host.h"
+#include "nox_sdl/pacer.h"
+#include "pack/log.h"
+#include "support/test_pack.h"
+
+namespace {
+
+constexpr int64_t MS = 1000000;
+
+std::vector<std::string> log_lines() {
+  std::ifstream f("LOG.TXT");
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(f, l);) lines.push_back(l);
+  return lines;
+}
+
+std::vector<int16_t> read_samples(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> s(bytes.size() / 2);
+  for (size_t i = 0; i < s.size(); ++i) {
+    s[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+  }
+  return s;
+}
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Every chunk continues one running count, so any lost, repeated or reordered chunk shows.
+std::atomic<uint64_t> counted_samples{0};
+std::atomic<int> mixer_calls{0};
+int16_t count_value(uint64_t n) { return static_cast<int16_t>(n % 30000 + 1); }
+void counting_mixer(uint8_t* buffer, int32_t length) {
+  const uint64_t n = counted_samples.load();
+  for (int32_t i = 0; i < length / 2; ++i) {
+    const auto v = static_cast<uint16_t>(count_value(n + static_cast<uint64_t>(i)));
+    buffer[2 * i] = static_cast<uint8_t>(v & 0xFF);
+    buffer[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  counted_samples += static_cast<uint64_t>(length / 2);
+  mixer_calls++;
+}
+
+// Silence, except one chunk of the requested level after each request (an "effect").
+std::atomic<int> requested_level{0};
+void request_mixer(uint8_t* buffer, int32_t length) {
+  const int level = requested_level.exchange(0);
+  const auto v = static_cast<uint16_t>(static_cast<int16_t>(level * 1000));
+  for (int32_t i = 0; i < length / 2; ++i) {
+    buffer[2 * i] = static_cast<uint8_t>(v & 0xFF);
+    buffer[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+}
+
+class SoundThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    putlog_set_source(HOST_SOURCE);
+    capture_ = dir_.path() + "/capture.raw";
+  }
+  void TearDown() override {
+    audio_term();
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("SDL_DISKAUDIOFILE");
+  }
+  void use_disk_driver() {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", capture_.c_str(), 1);
+  }
+  TempWorkDir dir_;
+  std::string capture_;
+};
+
+TEST_F(SoundThread, PlaysEveryChunkOnceInOrderWithoutGaps) {
+  use_disk_driver();
+  counted_samples = 0;
+  ASSERT_EQ(audio_init(counting_mixer), 0);
+  ASSERT_EQ(audio_has_device(), 1);
+  EXPECT_EQ(audio_state(), SOUND_RUNNING);
+  sleep_ms(2000);
+  audio_term();
+  EXPECT_EQ(audio_state(), SOUND_STOPPED);
+  EXPECT_EQ(audio_underrun_bytes(), 0u);
+
+  const std::vector<int16_t> s = read_samples(capture_);
+  size_t i = 0;
+  while (i < s.size() && s[i] == 0) ++i;  // the device plays silence until the first chunk
+  const size_t start = i;
+  while (i < s.size() && s[i] == count_value(i - start)) ++i;
+  const size_t played = i - start;
+  // After the last chunk the device only ever plays silence: nothing repeated, nothing late.
+  size_t stray = 0;
+  for (; i < s.size(); ++i) stray += s[i] != 0 ? 1 : 0;
+  EXPECT_EQ(stray, 0u) << "samples after the played run, which broke off at " << played;
+  EXPECT_GT(played, static_cast<size_t>(AUDIO_RATE) * 17 / 10);  // 1.7 of 2 seconds
+  EXPECT_LE(played, counted_samples.load());
+  // Only what was still waiting in the ring when the thread stopped is not heard.
+  EXPECT_LE(counted_samples.load() - played, 32768u / 2);
+}
+
+TEST_F(SoundThread, ARequestedEffectIsHeardWithin200Milliseconds) {
+  use_disk_driver();
+  requested_level = 0;
+  ASSERT_EQ(audio_init(request_mixer), 0);
+  ASSERT_EQ(audio_has_device(), 1);
+  sleep_ms(300);
+
+  // Watch the capture grow; with the driver's steady real-time pace, the moment a byte was
+  // played lies on the line between two observed growth steps.
+  std::atomic<bool> watching{true};
+  std::vector<std::pair<int64_t, int64_t>> growth;  // (time, file size)
+  std::thread watcher([&] {
+    int64_t last = -1;
+    while (watching) {
+      struct stat st {};
+      if (stat(capture_.c_str(), &st) == 0 && st.st_size != last) {
+        last = st.st_size;
+        growth.emplace_back(pacer_now_ns(), last);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+  });
+  constexpr int TRIALS = 8;
+  int64_t requested_at[TRIALS + 1] = {};
+  for (int k = 1; k <= TRIALS; ++k) {
+    requested_at[k] = pacer_now_ns();
+    requested_level = k;
+    sleep_ms(170 + 23 * k % 90);  // requests fall at different moments of the 100 ms chunk cycle
+  }
+  sleep_ms(300);
+  watching = false;
+  watcher.join();
+  audio_term();
+
+  const std::vector<int16_t> s = read_samples(capture_);
+  const int64_t device_period = int64_t{AUDIO_DEVICE_SAMPLES} * 1000000000 / AUDIO_RATE;
+  for (int k = 1; k <= TRIALS; ++k) {
+    size_t at = 0;
+    while (at < s.size() && s[at] != k * 1000) ++at;
+    ASSERT_LT(at, s.size()) << "effect " << k << " was never played";
+    const int64_t offset = static_cast<int64_t>(at) * 2;
+    size_t j = 1;
+    while (j < growth.size() && growth[j].second <= offset) ++j;
+    ASSERT_LT(j, growth.size()) << "effect " << k;
+    const auto [t0, s0] = growth[j - 1];
+    const auto [t1, s1] = growth[j];
+    const int64_t written = t0 + (t1 - t0) * (offset - s0) / (s1 - s0);
+    // The driver writes a period ahead of its clock; a real device would be playing it then.
+    const int64_t latency = written + device_period - requested_at[k];
+    std::printf("effect %d heard %lld ms after its request\n", k, static_cast<long long>(latency / MS));
+    EXPECT_GT(latency, 0) << "effect " << k;
+    EXPECT_LT(latency, 200 * MS) << "effect " << k << " heard after " << latency / MS << " ms";
+  }
+}
+
+TEST_F(SoundThread, WithoutADeviceTheThreadKeepsTheMixersPaceAndTheLogSaysSoOnce) {
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  mixer_calls = 0;
+  ASSERT_EQ(audio_init(counting_mixer), 0);
+  EXPECT_EQ(audio_has_device(), 0);
+  sleep_ms(1000);
+  const int calls = mixer_calls.load();
+  const int64_t before_stop = pacer_now_ns();
+  audio_term();
+  const int64_t stop_took = pacer_now_ns() - before_stop;
+  EXPECT_GE(calls, 9);
+  EXPECT_LE(calls, 12);
+  EXPECT_LT(stop_took, 1000 * MS) << "stopping must never hang";
+
+  const std::vector<std::string> lines = log_lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("No sound device ("), std::string::npos) << lines[0];
+  EXPECT_TRUE(lines[0].ends_with("the game runs without sound. <./src/nox_sdl.cpp:630>")) << lines[0];
+  EXPECT_TRUE(lines[1].ends_with(" Sound-thread has started. <./src/nox_sdl.cpp:754>")) << lines[1];
+  EXPECT_TRUE(lines[2].ends_with(" Sound-thread will now stop. <./src/nox_sdl.cpp:808>")) << lines[2];
+}
+
+TEST_F(SoundThread, StoppingTwiceOrWithoutAStartIsHarmless) {
+  audio_term();
+  EXPECT_TRUE(log_lines().empty());
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  ASSERT_EQ(audio_init(counting_mixer), 0);
+  audio_term();
+  audio_term();
+  EXPECT_EQ(audio_state(), SOUND_STOPPED);
+  const std::vector<std::string> lines = log_lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(lines.back().ends_with(" Sound-thread will now stop. <./src/nox_sdl.cpp:808>"));
+}
+
+}  // namespace
