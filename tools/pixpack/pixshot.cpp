@@ -1,5 +1,5 @@
 // pixshot: runs the game without a window and writes 480 x 640 screenshots of the title menu,
-// a late round in play, the ranking and the ending into a folder (for the documentation).
+// a late round in play, the ranking, the replay slot list and the ending into a folder (for the documentation).
 // Run it in a folder that holds ROMDATA.BIN: pixshot OUT_DIR
 #include <png.h>
 
@@ -101,6 +101,15 @@ int main(int argc, char** argv) {
   g.score = 12075;  // as if the last game had made the third entry
   step(30);
   if (!save(out + "/ranking.png")) return 1;
+  // The save-replay slot list, the pointer held on slot 3.
+  g.scene = 8;
+  pointer(120, 92, true);
+  step(10);
+  if (!save(out + "/slots.png")) return 1;
+  pointer(120, 292, true);  // CANCEL
+  step(2);
+  pointer(120, 292, false);
+  step(2);
   // A late round: start a game, jump to round 5, play a little with the paddle following.
   g.score = 0;
   g.scene = 0;
