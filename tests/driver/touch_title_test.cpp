@@ -55,20 +55,6 @@ TEST(TouchEdges, LeavingWhileHeldReleasesAtOrigin) {
   EXPECT_EQ(g.touch_y, 0);
 }
 
-TEST(TouchEdges, MotionIsReadOnceAndOnlyWhileDown) {
-  Session s;
-  s.frame(NoxEvent::PointerMove, 30, 40);
-  s.frame(NoxEvent::PointerMove, 40, 50);  // pointer up: position only
-  EXPECT_EQ(g.touch_dx, 0);
-  s.frame(NoxEvent::PointerDown);
-  s.frame(NoxEvent::PointerMove, 42, 49);
-  EXPECT_EQ(g.touch_dx, 2);
-  EXPECT_EQ(g.touch_dy, -1);
-  s.frame();
-  EXPECT_EQ(g.touch_dx, 0);
-  EXPECT_EQ(g.touch_dy, 0);
-}
-
 TEST(FrameDriver, SceneBeyondTableEndsTheProgram) {
   Session s;
   EXPECT_EQ(s.frame(), 0);
