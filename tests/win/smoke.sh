@@ -135,9 +135,10 @@ wait_for_log() {  # wait_for_log FILE TEXT SECONDS
 # --- 1. a whole run --------------------------------------------------------------------------
 echo "pixbrk.exe: title, one round, close"
 run="$work/run"
-mkdir -p "$run"
+mkdir -p "$run" "$work/title"
 cp "$win_dir/ROMDATA.BIN" "$run/"
-(cd "$run" && "$host_dir/pixbrk-headless" --frames 40 --png 30:"$work/title-headless.png" --scale 2 >/dev/null)
+cp "$win_dir/ROMDATA.BIN" "$work/title/"
+(cd "$work/title" && "$host_dir/pixbrk-headless" --frames 40 --png 30:"$work/title-headless.png" --scale 2 >/dev/null)
 
 # Whether the run's own speed can be judged: other work on the machine makes single frames late.
 load_at_start=$(cut -d' ' -f1 /proc/loadavg)
