@@ -237,12 +237,12 @@ TEST(PackBuild, IsReproducibleAndMatchesTheBuiltPack) {
   std::vector<uint8_t> a, b;
   ASSERT_EQ(read_whole_file("a.bin", a), "");
   ASSERT_EQ(read_whole_file("b.bin", b), "");
-  EXPECT_EQ(a, b);
+  EXPECT_TRUE(a == b) << "two builds of the same sources differ";
   const std::string real = real_pack_path();
   if (!real.empty()) {
     std::vector<uint8_t> r;
     ASSERT_EQ(read_whole_file(real, r), "");
-    EXPECT_EQ(a, r) << "the build's ROMDATA.BIN is stale";
+    EXPECT_TRUE(a == r) << "the build's ROMDATA.BIN differs from a fresh build of assets/";
   }
 }
 
@@ -259,7 +259,7 @@ TEST(PackBuild, ExtractThenBuildGivesTheSamePack) {
   ASSERT_EQ(build_pack("out", "second.bin"), "");
   std::vector<uint8_t> second;
   ASSERT_EQ(read_whole_file("second.bin", second), "");
-  EXPECT_EQ(first, second);
+  EXPECT_TRUE(first == second) << "extract then build changed the pack";
 }
 
 TEST(PackBuild, SourcePicturesDefineAllTheirColours) {

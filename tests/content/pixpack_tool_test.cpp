@@ -51,6 +51,7 @@ struct BadCase {
   void (*spoil)(const std::string& dir);
   const char* file_named;  // the message must name this file
   const char* problem;     // and contain this
+  friend void PrintTo(const BadCase& c, std::ostream* os) { *os << c.label; }
 };
 
 void write_rgb_png(const std::string& path) {

@@ -28,6 +28,7 @@ int rising_crossings(const std::vector<int16_t>& s, size_t from, size_t to) {
 struct PitchCase {
   const char* wave;
   double hz;
+  friend void PrintTo(const PitchCase& c, std::ostream* os) { *os << c.wave << " " << c.hz << " Hz"; }
 };
 
 class SynthPitch : public ::testing::TestWithParam<PitchCase> {};
@@ -96,6 +97,7 @@ TEST(Synth, NarrowSquareHasNoOffset) {
 struct ParseCase {
   const char* text;
   const char* expect;
+  friend void PrintTo(const ParseCase& c, std::ostream* os) { *os << "'" << c.expect << "'"; }
 };
 
 class SynthParse : public ::testing::TestWithParam<ParseCase> {};

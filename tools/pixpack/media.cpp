@@ -40,7 +40,7 @@ int read_chunk_fn(png_structp png, png_unknown_chunkp chunk) {
   auto* ctx = static_cast<PngContext*>(png_get_user_chunk_ptr(png));
   if (std::memcmp(chunk->name, kAlphaChunk, 4) != 0) return 0;
   const size_t n = chunk->size < 256 ? chunk->size : 256;
-  std::memcpy(ctx->fourth, chunk->data, n);
+  if (n > 0) std::memcpy(ctx->fourth, chunk->data, n);
   ctx->have_fourth = true;
   return 1;
 }
@@ -145,7 +145,8 @@ std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes
 std::string write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes) {
   File f(std::fopen(path.c_str(), "wb"));
   if (!f) return path + ": cannot create (" + std::strerror(errno) + ")";
-  if (std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return path + ": write error";
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
+    return path + ": write error";
   if (std::fclose(f.release()) != 0) return path + ": write error";
   return "";
 }
