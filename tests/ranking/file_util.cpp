@@ -3,13 +3,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "game/replay.h"
 
 std::vector<uint8_t> read_bytes(const std::string& path) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) return {};
+  std::vector<uint8_t> bytes(size);
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
 }
 
 void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
