@@ -12,8 +12,9 @@
 #      code 1 and LOG.TXT tells exactly that story;
 #   2. without a sound server start-up fails with "ds_init error." and Direct3D is released;
 #   3. without ROMDATA.BIN start-up fails with "loadbin error." and no window;
-#   4. the Windows headless runner gives the Linux one's traces on the same touch scripts, and
-#      a replay recorded by either plays back to the same score on the other.
+#   4. the Windows headless runner gives the Linux one's traces on the same touch scripts and
+#      with its built-in player, and a replay recorded by either plays back to the same score
+#      on the other.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -297,6 +298,16 @@ for script in "$here"/scripts/*.txt; do
     check "$name: the Linux replay plays to score $recorded on Windows (got $on_win)" test "$on_win" = "$recorded"
   fi
 done
+
+# Many games of the runner's built-in player: every rule of the play, the PRNG and the ranking.
+mkdir -p "$work/lin-bot" "$work/win-bot"
+cp "$win_dir/ROMDATA.BIN" "$work/lin-bot/"
+cp "$win_dir/ROMDATA.BIN" "$work/win-bot/"
+bot_args=(--bot --frames 30000 --trace trace.jsonl --trace-every 10)
+lin=$(cd "$work/lin-bot" && "$host_dir/pixbrk-headless" "${bot_args[@]}" | summary)
+win=$(cd "$work/win-bot" && timeout 300 "$wine" "$win_dir/pixbrk-headless.exe" "${bot_args[@]}" 2>/dev/null | summary) || true
+check "built-in player, 30000 frames: same result ($lin)" test "$lin" = "$win"
+check "built-in player, 30000 frames: same trace" cmp -s "$work/lin-bot/trace.jsonl" "$work/win-bot/trace.jsonl"
 
 if [ "$failures" -ne 0 ]; then
   echo "Windows smoke test: $failures check(s) failed"
