@@ -5,8 +5,8 @@
 #
 # WIN_BUILD_DIR holds pixbrk.exe, pixbrk-headless.exe and ROMDATA.BIN (the mingw preset's
 # build); HOST_BUILD_DIR holds the Linux pixbrk-headless. Checks:
-#   1. a full run of pixbrk.exe: the title picture equals the headless runner's at 2x, GAME
-#      START starts a round, Escape in it returns to the title menu (again as the headless
+#   1. a full run of pixbrk.exe: the title picture equals the headless runner's at 2x, so
+#      does a pressed button, dragging out of the window lets go of it, GAME START starts a round, Escape in it returns to the title menu (again as the headless
 #      runner shows it), a round played is sharp 2 x 2 blocks, the game runs at 60 frames per
 #      second, sound reaches the sound server, closing the window ends the program with exit
 #      code 1 and LOG.TXT tells exactly that story;
@@ -163,6 +163,31 @@ else
   wait_for_log "$run/LOG.TXT" "Sound-thread has started." 20 || true
   diff_title=$(grab_matching "$wid" "$work/title-wine.png" "$work/title-headless.png")
   check "title screen equals the headless runner's frame at 2x ($diff_title pixels differ)" test "$diff_title" = 0
+
+  # Pressing LOCAL RANKING shows the pressed button, as in the headless runner. Dragging the
+  # pointer out of the window lets go of it (the window's leave notice), which opens the
+  # ranking; a tap there returns to the title menu.
+  mkdir -p "$work/pressed"
+  cp "$win_dir/ROMDATA.BIN" "$work/pressed/"
+  printf 'wait 10\nmove 240 290\ndown\nwait 60\n' >"$work/pressed.txt"
+  (cd "$work/pressed" && "$host_dir/pixbrk-headless" --script "$work/pressed.txt" \
+    --png 60:"$work/pressed-headless.png" --scale 2 >/dev/null)
+  xdotool mousemove --window "$wid" 240 290 mousedown 1
+  diff_pressed=$(grab_matching "$wid" "$work/pressed-wine.png" "$work/pressed-headless.png")
+  check "a pressed button looks as in the headless runner ($diff_pressed pixels differ)" test "$diff_pressed" = 0
+  xdotool mousemove 1020 760
+  sleep 1
+  grab "$wid" "$work/left-wine.png"
+  check "dragging out of the window lets go: the ranking opens" \
+    test "$(differing_pixels "$work/left-wine.png" "$work/pressed-headless.png")" != 0 -a \
+    "$(differing_pixels "$work/left-wine.png" "$work/title-headless.png")" != 0
+  xdotool mouseup 1
+  xdotool mousemove --window "$wid" 240 600 mousedown 1
+  sleep 0.2
+  xdotool mouseup 1
+  xdotool mousemove 1020 760
+  diff_back=$(grab_matching "$wid" "$work/back-wine.png" "$work/title-headless.png")
+  check "a tap on the ranking returns to the title menu ($diff_back pixels differ)" test "$diff_back" = 0
 
   # GAME START, the pointer off the window, Escape in the round: back to the title menu, now
   # with a recording to save, exactly as the headless runner shows it after the same steps.
