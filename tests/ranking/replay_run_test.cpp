@@ -236,6 +236,28 @@ TEST_F(ReplayRun, TapDuringPlaybackEndsIt) {
   EXPECT_EQ(replay_frame_index(), 0u) << "the buffer is empty, so SAVE REPLAY is off";
 }
 
+// Escape ends a game without a date text: the recording can be saved but is listed as NO DATA.
+TEST_F(ReplayRun, EscapeEndedRecordingIsSavedButNotListed) {
+  HeadlessOptions o;
+  o.input = [](int64_t frame, HeadlessEvent* ev) {
+    if (frame < 4) tap(frame, 120, 111, ev);  // GAME START
+    if (frame == 80) ev->ev = NoxEvent::EscapeUp;
+    if (frame >= 90 && frame < 94) tap(frame - 90, 120, 175, ev);   // SAVE REPLAY
+    if (frame >= 100 && frame < 104) tap(frame - 100, 100, 104, ev);  // slot 4
+    return frame < 110;
+  };
+  HeadlessResult r;
+  ASSERT_EQ(headless_run(o, &r), 0) << r.error;
+  const auto file = read_bytes("PIXBRK04.REP");
+  ASSERT_GE(file.size(), 32u);
+  const uint32_t frames = get_le32(file.data() + 16);
+  EXPECT_GT(frames, 12u);
+  EXPECT_EQ(file.size(), 32 + 12 * static_cast<size_t>(frames));
+  EXPECT_FALSE(is_timestamp(file.data()));
+  slot_scan();
+  EXPECT_FALSE(slot_has_replay(4));
+}
+
 TEST_F(ReplayRun, RunnerRefusesAnUnusableFile) {
   write_bytes("bad.rep", replay_file("2024/01/01 00:00", 11, 5, 11));
   HeadlessOptions o;
