@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""A closed-loop bot that plays PIXEL BREAKER through the rules model and writes a touch script.
+
+The bot sees the whole state (it runs the model alongside), so it can predict where the ball
+comes down, steer it towards the aliens that are left, dodge the bomb and pick up items. Each
+strategy seed picks a different mix of behaviours so that a handful of games together cover the
+serve by release and the automatic serve, bounces off walls and ceiling, shot-down bombs, bombs
+on the paddle, caught items, lost balls, cleared rounds with their bonus, the floor barrier,
+Escape in mid-game, leaving the window, and saving, loading and replaying a game.
+
+Usage: bot.py --seed N --out FILE [--frames MAX]
+"""
+
+import argparse
+import random
+import sys
+
+from model import Model
+
+PLAY_Y = 290  # virtual y of the pointer while playing; only x steers the paddle
+
+
+class Bot:
+    def __init__(self, seed, max_frames=60000):
+        self.seed = seed
+        self.r = random.Random(seed)
+        self.m = Model()
+        self.lines = []
+        self.max_frames = max_frames
+        self.events = 0
+        # strategy knobs, varied by seed
+        r = self.r
+        self.serve_by_release = r.random() < 0.6
+        self.serve_delay = r.randint(3, 50)
+        self.avoid_bombs = True
+        self.greedy_items = r.random() < 0.7
+        self.aim_noise = r.choice([0, 0, 2, 4])
+        self.miss_after = None  # paddle bounces after which the bot stops following the ball
+        self.leave_at = None
+        self.escape_at = None  # (round, play frame)
+
+    # ---- output ---------------------------------------------------------------------------
+
+    def out_of_time(self):
+        return self.m.iteration >= self.max_frames
+
+    def emit(self, ev, vx=None, vy=None):
+        if ev == 'move':
+            px, py = 2 * vx, 2 * vy
+            self.lines.append('move %d %d' % (px, py))
+            self.m.step('move', px, py)
+        else:
+            if ev == 'wait' and self.lines and self.lines[-1].startswith('wait '):
+                self.lines[-1] = 'wait %d' % (int(self.lines[-1].split()[1]) + 1)
+            else:
+                self.lines.append('wait 1' if ev == 'wait' else ev)
+            self.m.step(ev)
+
+    def wait(self, n):
+        for _ in range(n):
+            if self.out_of_time():
+                return
+            self.emit('wait')
+
+    def tap(self, vx, vy):
+        """Lift the pointer if needed, then move, press and release over (vx, vy)."""
+        if self.m.press_count != 0:
+            self.emit('up')
+        self.emit('move', vx, vy)
+        self.emit('down')
+        self.emit('up')
+
+    def script(self):
+        return '\n'.join(self.lines) + '\n'
+
+    # ---- menus ----------------------------------------------------------------------------
+
+    def set_options(self, floor, guide, mute):
+        m = self.m
+        if m.settings_floor != floor:
+            self.tap(168, 248)
+        if m.settings_guide != guide:
+            self.tap(120, 248)
+        if m.mute != mute:
+            self.tap(72, 248)
+
+    def start_game(self):
+        self.tap(120, 110)
+
+    def leave_ranking(self):
+        m = self.m
+        while m.scene in (5, 7) and not self.out_of_time():
+            self.wait(self.r.randint(1, 30))
+            self.tap(self.r.randint(10, 230), self.r.randint(30, 300))
+
+    def save_replay(self, slot):
+        self.tap(120, 175)
+        if self.m.scene == 8:
+            self.wait(self.r.randint(1, 10))
+            self.tap(120, 63 + 14 * (slot - 1))
+
+    def load_replay(self, slot, abort_after=None):
+        """Loads a slot and watches it; a tap abandons the playback after abort_after frames."""
+        m = self.m
+        self.tap(120, 205)
+        if m.scene != 9:
+            return
+        self.wait(self.r.randint(1, 10))
+        self.tap(120, 63 + 14 * (slot - 1))
+        if m.scene == 9:  # nothing loadable there: cancel
+            self.tap(120, 63 + 14 * 16)
+            return
+        watched = 0
+        while m.scene != 0 and m.scene != 6 and not self.out_of_time():
+            if abort_after is not None and watched >= abort_after and m.scene == 2:
+                self.emit('down')
+                self.emit('up')
+                continue
+            self.emit('wait')
+            watched += 1
+
+    # ---- play -----------------------------------------------------------------------------
+
+    def predict_landing(self):
+        """Where the ball's top-left x is when it first reaches the paddle band going down,
+        ignoring the aliens, and in how many frames. None when the ball is at rest or lost."""
+        m = self.m
+        x, y, fx, fy, vx, vy = m.ball_x, m.ball_y, m.ball_fx, m.ball_fy, m.ball_vx, m.ball_vy
+        if vx == 0 and vy == 0:
+            return None
+        for t in range(600):
+            if vy > 0 and 265 <= y < 280:
+                return x, t, vx, vy
+            if y >= 280:
+                return None
+            fx += vx
+            fy += vy
+            x += int(fx / 11)
+            y += int(fy / 11)
+            fx = fx - 11 * int(fx / 11)
+            fy = fy - 11 * int(fy / 11)
+            if x < 8:
+                x, vx = 8, -vx
+            elif x > 224:
+                x, vx = 224, -vx
+            if y < 24:
+                y, vy = 24, -vy
+        return None
+
+    def steer_offset(self, land_x, vx, vy):
+        """Paddle offset that sends the ball towards one of the remaining aliens."""
+        m = self.m
+        lim = 50 if m.round <= 2 else 55
+        alive = [a for a in m.aliens if a[0] != 0 and a[3] == 0] or [a for a in m.aliens if a[0] != 0]
+        if not alive:
+            return self.r.randint(-8, 8)
+        low = max(a[5] for a in alive)
+        row = [a for a in alive if a[5] == low]
+        target = min(row, key=lambda a: abs(a[4] - land_x)) if self.r.random() < 0.7 else self.r.choice(row)
+        w = {1: 8, 2: 16, 3: 24}[target[0]]
+        cx = target[4] + w // 2
+        up = min(lim, abs(vy) + 1)
+        dist = max(8, 265 - (target[5] + 8))
+        frames = max(1, dist * 11 // up)
+        vx_des = (cx - (land_x + 4)) * 11 // frames
+        vx_des = max(-lim + 5, min(lim - 5, vx_des))
+        if abs(vx_des) < 6:
+            vx_des = 6 if vx_des >= 0 else -6
+        off = (vx_des - vx) * 10 // 15
+        off += self.r.randint(-self.aim_noise, self.aim_noise)
+        return max(-14, min(14, off))
+
+    def choose_paddle_x(self, state):
+        m = self.m
+        land = self.predict_landing()
+        want = m.paddle_x
+        t_ball = None
+        if land is not None:
+            land_x, t_ball, vx, vy = land
+            if state['land'] != (land_x, vx) or state['offset'] is None:
+                state['land'] = (land_x, vx)
+                state['offset'] = self.steer_offset(land_x, vx, vy)
+            want = land_x - 12 - state['offset']
+        elif m.ball_vx == 0 and m.ball_vy == 0:
+            want = state.get('serve_x', m.paddle_x)
+        # go for a falling item when there is time to come back for the ball
+        if self.greedy_items and t_ball is not None and t_ball > 25:
+            best = None
+            for it in m.items:
+                if it[0] != 1 or it[5] < 0:
+                    continue
+                t_item = max(0, (257 - it[4]) // max(1, it[5]))
+                if it[4] > 279:
+                    continue
+                px = it[3] - 8
+                travel = abs(px - m.paddle_x) // 5 + abs(want - px) // 5
+                if t_item + abs(want - px) // 5 + 4 < t_ball and abs(px - m.paddle_x) // 5 <= t_item + 3 \
+                        and travel + 4 < t_ball:
+                    if best is None or t_item < best[0]:
+                        best = (t_item, px)
+            if best is not None:
+                want = best[1]
+        if self.avoid_bombs and m.bomb_active and m.bomb_y < 280:
+            t_bomb = 265 - m.bomb_y
+            lo, hi = m.bomb_x - 34, m.bomb_x + 10  # paddle_x values the bomb would touch, with margin
+            if t_bomb < 45 and lo < want < hi:
+                left, right = lo, hi
+                can_left = m.paddle_x <= lo or (m.paddle_x - lo) // 5 + 2 < t_bomb
+                can_right = m.paddle_x >= hi or (hi - m.paddle_x) // 5 + 2 < t_bomb
+                if can_left and (not can_right or abs(want - left) <= abs(want - right)):
+                    want = left
+                elif can_right:
+                    want = right
+            # never cross the bomb's column once it is close
+            if t_bomb < 12:
+                if m.paddle_x <= lo and want > lo:
+                    want = lo
+                elif m.paddle_x >= hi and want < hi:
+                    want = hi
+        return max(8, min(200, want))
+
+    def play_round_frames(self, bounces_seen):
+        """Controls one frame of play; returns the updated paddle-bounce count."""
+        m = self.m
+        st = self.state
+        at_rest = m.ball_vx == 0 and m.ball_vy == 0 and m.ball_y < 320
+        if self.escape_at and m.round == self.escape_at[0] and m.scene_timer >= self.escape_at[1]:
+            self.emit('esc')
+            self.escape_at = None
+            return bounces_seen
+        if self.leave_at is not None and m.scene_timer == self.leave_at and m.press_count != 0:
+            self.emit('leave')
+            self.leave_at = None
+            return bounces_seen
+        if at_rest and m.scene_timer == 1:
+            st['serve_x'] = self.r.randint(30, 170)
+            st['released'] = False
+        if at_rest and self.serve_by_release and m.scene_timer >= self.serve_delay \
+                and not st.get('released') and m.press_count != 0:
+            st['released'] = True
+            self.emit('up')
+            return bounces_seen
+        if self.miss_after is not None and bounces_seen >= self.miss_after:
+            want = 8 if m.ball_x > 100 else 200
+        else:
+            want = self.choose_paddle_x(st)
+        tx = want + 15  # paddle_target_x = touch_x - 7 and the paddle heads for target - 8
+        if m.press_count == 0:
+            if abs(m.tx - tx) > 1 or m.tx == 0:
+                self.emit('move', tx, PLAY_Y)
+            else:
+                self.emit('down')
+            return bounces_seen
+        if m.tx != tx:
+            self.emit('move', tx, PLAY_Y)
+        else:
+            self.emit('wait')
+        return bounces_seen
+
+    def play_game(self):
+        """Plays from GAME START until the game ends (ranking) or Escape; returns the scene."""
+        m = self.m
+        self.start_game()
+        self.state = {'land': None, 'offset': None}
+        bounces = 0
+        last_vy = 0
+        while m.scene in (1, 2, 3, 4) and not self.out_of_time():
+            if m.scene == 2:
+                if last_vy > 0 and m.ball_vy < 0 and m.ball_y >= 255 and m.ball_y < 290:
+                    bounces += 1
+                last_vy = m.ball_vy
+                bounces = self.play_round_frames(bounces)
+            else:
+                self.state = {'land': None, 'offset': None}
+                last_vy = 0
+                self.emit('wait')
+        return m.scene
+
+
+def run_bot(seed, max_frames=60000):
+    """The scenario for one strategy seed; returns the bot (its script and final model)."""
+    b = Bot(seed, max_frames)
+    r = b.r
+    plan = seed % 6
+    b.wait(r.randint(1, 20))
+    if plan == 0:
+        # a long game with the floor barrier and the guide line, then save and replay it
+        b.set_options(floor=1, guide=1, mute=0)
+        b.play_game()
+        b.leave_ranking()
+        b.save_replay(1)
+        b.wait(5)
+        b.load_replay(1)
+    elif plan == 1:
+        # sound off, no floor; a long game; escape from the second game
+        b.set_options(floor=0, guide=0, mute=1)
+        b.play_game()
+        b.leave_ranking()
+        b.escape_at = (1, r.randint(200, 900))
+        b.play_game()
+    elif plan == 2:
+        # the floor on, bombs ignored: a bomb ends the game; then a replay abandoned by a tap
+        b.set_options(floor=1, guide=0, mute=0)
+        b.avoid_bombs = False
+        b.play_game()
+        b.leave_ranking()
+        b.tap(120, 145)  # local ranking from the title menu and back
+        b.leave_ranking()
+        b.save_replay(2)
+        b.load_replay(2, abort_after=r.randint(50, 150))
+    elif plan == 3:
+        # a ball lost after a few bounces; the pointer leaves the window in the next game
+        b.miss_after = r.randint(3, 8)
+        b.play_game()
+        b.leave_ranking()
+        b.miss_after = None
+        b.leave_at = r.randint(5, 40)
+        b.serve_by_release = False
+        b.set_options(floor=1, guide=1, mute=0)
+        b.play_game()
+        b.leave_ranking()
+    elif plan == 4:
+        # automatic serve and a long game with the floor
+        b.serve_by_release = False
+        b.set_options(floor=1, guide=0, mute=0)
+        b.play_game()
+        b.leave_ranking()
+        b.save_replay(3)
+        b.load_replay(3)
+    else:
+        # release serves, greedy item catching, no floor; Escape mid-game saved as a replay
+        b.serve_by_release = True
+        b.greedy_items = True
+        b.play_game()
+        b.leave_ranking()
+        b.escape_at = (r.randint(1, 2), r.randint(100, 400))
+        b.play_game()
+        b.save_replay(4)
+        b.load_replay(4)
+    b.wait(r.randint(2, 10))
+    return b
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument('--seed', type=int, default=0)
+    ap.add_argument('--out', required=True)
+    ap.add_argument('--frames', type=int, default=60000)
+    args = ap.parse_args()
+    b = run_bot(args.seed, args.frames)
+    with open(args.out, 'w') as f:
+        f.write('# bot seed %d\n' % args.seed)
+        f.write(b.script())
+    m = b.m
+    print('seed %d: frames %d  scene %d  score %d  hi_score %d  round %d' %
+          (args.seed, m.iteration, m.scene, m.score, m.hi_score, m.round), file=sys.stderr)
+
+
+if __name__ == '__main__':
+    main()
