@@ -160,7 +160,9 @@ int d3d_present() {
     return -1;
   }
   D3DLOCKED_RECT locked{};
-  hr = d3d_screen->LockRect(&locked, &d3d_screen_rect, D3DLOCK_DISCARD);
+  // Plain lock: the discard flag is documented for dynamic resources only, and the surface's
+  // memory copy stays current anyway, since nothing but this lock ever writes to it.
+  hr = d3d_screen->LockRect(&locked, &d3d_screen_rect, 0);
   if (FAILED(hr)) {
     putlog(kSource, LINE_LOCK_RECT, "LockRect failed: %x", hex(hr));
     return -1;
