@@ -11,7 +11,8 @@
 #      second, sound reaches the sound server, closing the window ends the program with exit
 #      code 1 and LOG.TXT tells exactly that story;
 #   2. without a sound server start-up fails with "ds_init error." and Direct3D is released;
-#   3. without ROMDATA.BIN start-up fails with "loadbin error." and no window;
+#   3. with an empty pack start-up fails with "nox_init error." and stops the sound thread;
+#      without ROMDATA.BIN it fails with "loadbin error.";
 #   4. the Windows headless runner gives the Linux one's traces on the same touch scripts and
 #      with its built-in player, and a replay recorded by either plays back to the same score
 #      on the other.
@@ -281,6 +282,26 @@ EOF
 check "LOG.TXT ends with \"ds_init error.\"" cmp -s "$work/nosound.log" "$work/nosound.expected"
 check "the Direct3D device is released" grep -q 'd3d9_device_Release .* decreasing refcount to 0\.' "$work/nosound.out"
 check "the Direct3D object is released" grep -q 'd3d9_Release .* decreasing refcount to 0\.' "$work/nosound.out"
+
+# --- 2b. a pack without the game's pictures ----------------------------------------------------
+echo "pixbrk.exe: an empty pack"
+emptypack="$work/emptypack"
+mkdir -p "$emptypack"
+printf '\000\000\000\000' >"$emptypack/ROMDATA.BIN"  # no entries at all: loads, but the game cannot start
+set +e
+(cd "$emptypack" && PULSE_SERVER="unix:$pulse/native" timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+rc=$?
+set -e
+check "exit code 0 when the game cannot start (got $rc)" test "$rc" = 0
+log_lines "$emptypack/LOG.TXT" | tail -n +2 >"$work/emptypack.log"
+cat >"$work/emptypack.expected" <<'EOF2'
+Load binary file: ROMDATA.BIN <.\src\nox_w.cpp:943>
+Using: HAL+SWV <.\src\nox_w.cpp:478>
+Sound-thread has started. <.\src\nox_w.cpp:754>
+nox_init error. <.\src\nox_w.cpp:212>
+Sound-thread will now stop. <.\src\nox_w.cpp:808>
+EOF2
+check "LOG.TXT: \"nox_init error.\", then the sound thread stops" cmp -s "$work/emptypack.log" "$work/emptypack.expected"
 
 # --- 3. no pack --------------------------------------------------------------------------------
 echo "pixbrk.exe: no ROMDATA.BIN"
