@@ -184,6 +184,7 @@ struct Session {
   std::vector<PngRequest> pngs;  // sorted by frame
   size_t png_pos = 0;
   bool running = false;  // start-up has succeeded: the run ends with the host's shut-down
+  bool sp_dirty = false;  // the sprite plane holds drawing that no composition has emptied
 };
 
 bool fail(HeadlessResult* res, const std::string& msg) {
@@ -249,14 +250,20 @@ bool run_loop(Session& s) {
     if (!next_event(s, frame, &ev)) break;
     if (ev.ev != NoxEvent::None && nox_dispatch_event(ev.ev, ev.px, ev.py) != 0) break;
 
+    // The game only ever writes the sprite plane; composing is what empties it. A frame whose
+    // picture nobody looks at is not composed, so its sprites may stay behind until the next
+    // frame that is composed, which first gets the empty plane that composing would have left.
+    const bool want_png = s.png_pos < s.pngs.size() && s.pngs[s.png_pos].frame == frame;
+    const bool compose = want_png || o.compose_every_frame;
+    if (compose && s.sp_dirty) std::memset(nox_sp, 0, sizeof nox_sp);
+
     const int result = nox_frame();
     r.frames = frame + 1;
-    const bool want_png = s.png_pos < s.pngs.size() && s.pngs[s.png_pos].frame == frame;
+    s.sp_dirty = true;
     if (result == 0) {
-      if (want_png || o.compose_every_frame) {
+      if (compose) {
         nox_compose(NOX_W * 4, frame_pixels);
-      } else {
-        std::memset(nox_sp, 0, sizeof nox_sp);  // all that composing changes in the game's state
+        s.sp_dirty = false;
       }
       nox_touch_tick();
     }
@@ -277,7 +284,10 @@ bool run_loop(Session& s) {
       s.trace_fill += n + 1;
     }
     while (s.png_pos < s.pngs.size() && s.pngs[s.png_pos].frame == frame) {
-      if (result != 0) nox_compose(NOX_W * 4, frame_pixels);
+      if (result != 0) {
+        nox_compose(NOX_W * 4, frame_pixels);
+        s.sp_dirty = false;
+      }
       std::string err;
       if (!write_png(s.pngs[s.png_pos].path, frame_pixels, NOX_W, NOX_H, o.scale, &err)) return fail(&r, err);
       ++s.png_pos;
@@ -286,6 +296,8 @@ bool run_loop(Session& s) {
     if (result != 0) break;
     if (replaying && g.scene == 0) break;  // the playback has ended and the title menu is back
   }
+  if (s.sp_dirty) std::memset(nox_sp, 0, sizeof nox_sp);
+  s.sp_dirty = false;
   return true;
 }
 

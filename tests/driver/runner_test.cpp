@@ -303,6 +303,25 @@ TEST(Runner, PicturesAreTheComposedFrameAtEitherScale) {
 }
 #endif
 
+TEST(Runner, PictureAfterUncomposedFramesMatchesComposingEveryFrame) {
+  TempWorkDir dir;
+  write_synthetic_pack();
+  HeadlessOptions o;
+  o.bot = true;
+  o.max_frames = 400;
+  o.pngs = {{120, "a120.png"}, {350, "a350.png"}};
+  HeadlessResult r;
+  ASSERT_EQ(headless_run(o, &r), 0) << r.error;
+  std::remove("SCORE.DAT");
+  o.compose_every_frame = true;
+  o.pngs = {{120, "b120.png"}, {350, "b350.png"}};
+  ASSERT_EQ(headless_run(o, &r), 0) << r.error;
+  EXPECT_EQ(r.scene, 2);  // the pictures show play, where the sprites move every frame
+  EXPECT_FALSE(slurp("a350.png").empty());
+  EXPECT_EQ(slurp("a120.png"), slurp("b120.png"));
+  EXPECT_EQ(slurp("a350.png"), slurp("b350.png"));
+}
+
 TEST(RunnerCli, BadArgumentsAreUsageErrors) {
   const char* a1[] = {"pixbrk-headless", "--frames", "x"};
   EXPECT_EQ(headless_main(3, const_cast<char**>(a1)), 2);
