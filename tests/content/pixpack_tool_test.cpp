@@ -241,3 +241,38 @@ TEST(PixpackTool, ShortPaletteIsRefusedWhenAPixelUsesAnUndefinedColour) {
   EXPECT_NE(err.find("short.png"), std::string::npos);
   EXPECT_NE(err.find("uses colour 6"), std::string::npos) << err;
 }
+
+TEST(PixpackTool, InterlacedAndLowBitDepthPicturesReadTheSameIndices) {
+  TempWorkDir tmp;
+  struct Variant {
+    int depth, interlace;
+  };
+  for (const Variant v : {Variant{8, PNG_INTERLACE_ADAM7}, Variant{4, PNG_INTERLACE_NONE}, Variant{2, PNG_INTERLACE_ADAM7}}) {
+    SCOPED_TRACE("depth " + std::to_string(v.depth) + " interlace " + std::to_string(v.interlace));
+    const int w = 11, h = 9, colours = 1 << std::min(v.depth, 2);
+    std::vector<uint8_t> px(static_cast<size_t>(w * h));
+    for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint8_t>((i * 7 + i / w) % static_cast<size_t>(colours));
+    std::FILE* f = std::fopen("i.png", "wb");
+    ASSERT_NE(f, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, v.depth, PNG_COLOR_TYPE_PALETTE, v.interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> plte(static_cast<size_t>(1 << v.depth), png_color{10, 20, 30});
+    png_set_PLTE(png, info, plte.data(), static_cast<int>(plte.size()));
+    png_write_info(png, info);
+    if (v.depth < 8) png_set_packing(png);
+    std::vector<png_bytep> rows(h);
+    for (int y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = px.data() + y * w;
+    png_set_interlace_handling(png);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    IndexedImage img;
+    ASSERT_EQ(read_indexed_png("i.png", img), "");
+    EXPECT_EQ(img.pixels, px);
+    EXPECT_EQ(img.palette_count, 1 << v.depth);
+  }
+}

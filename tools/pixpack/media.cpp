@@ -77,6 +77,7 @@ bool png_read_raw(std::FILE* f, PngContext& ctx, png_uint_32& width, png_uint_32
   if (png_get_PLTE(png, info, &palette, &count) == PNG_INFO_PLTE)
     plte.assign(palette, palette + count);
   if (bit_depth < 8) png_set_packing(png);
+  png_set_interlace_handling(png);  // pixel editors may save interlaced pictures
   png_read_update_info(png, info);
   pixels.resize(static_cast<size_t>(width) * height);
   rows.resize(height);

@@ -128,6 +128,14 @@ const FixedRect& rect(std::string_view entry, std::string_view what) {
   std::exit(1);
 }
 
+// A blank picture of the size this project gives the bank.
+Canvas bank_canvas(std::string_view entry) {
+  for (const BankSize& b : kBankSizes)
+    if (b.entry == entry) return Canvas(b.w, b.h);
+  std::fprintf(stderr, "pixart: no bank size for %s\n", std::string(entry).c_str());
+  std::exit(1);
+}
+
 void save(const std::string& dir, const std::string& file, const Canvas& cv) {
   IndexedImage img;
   img.width = cv.w;
@@ -166,7 +174,7 @@ void draw_glyph(Canvas& cv, int cx, int cy, const char* const* rows, int w, int 
 }
 
 Canvas make_font() {
-  Canvas cv(128, 64);
+  Canvas cv = bank_canvas("FONT.CHR");
   for (int ch = 33; ch < 128; ++ch) {
     const int i = ch - 32;
     draw_glyph(cv, 8 * (i % 16), 8 * (i / 16), kLargeGlyphs[i], 5, 7, 1, 0, kLargeRows.data());
