@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "engine/screen.h"
 #include "engine/sound.h"
@@ -74,6 +75,15 @@ int host_main() {
   SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     putlog(HOST_SOURCE, LOG_LINE_SDL_INIT, "SDL_Init error. (%s)", SDL_GetError());
+    tell_player("cannot start: no display to open the game window on");
+    return 1;
+  }
+  // Without a display SDL falls back to drivers that draw nowhere; the game would run unseen.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) {
+    putlog(HOST_SOURCE, LOG_LINE_SDL_INIT, "SDL_Init error. (no display, only the %s video driver)",
+           driver != nullptr ? driver : "unknown");
+    SDL_Quit();
     tell_player("cannot start: no display to open the game window on");
     return 1;
   }

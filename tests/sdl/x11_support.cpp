@@ -1,0 +1,206 @@
+#include "x11_support.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+Display* open_display(const std::string& name) { return XOpenDisplay(name.c_str()); }
+
+Window find_in(Display* d, Window w, const std::string& title) {
+  char* name = nullptr;
+  if (XFetchName(d, w, &name) != 0 && name != nullptr) {
+    const bool hit = title == name;
+    XFree(name);
+    if (hit) return w;
+  }
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  Window found = 0;
+  if (XQueryTree(d, w, &root, &parent, &children, &count) != 0) {
+    for (unsigned int i = 0; i < count && found == 0; ++i) found = find_in(d, children[i], title);
+    if (children != nullptr) XFree(children);
+  }
+  return found;
+}
+
+}  // namespace
+
+bool xvfb_start(XvfbServer* server) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    close(fds[0]);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    const std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  char c = 0;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  server->pid = pid;
+  if (number.empty()) {
+    xvfb_stop(server);
+    return false;
+  }
+  server->display = ":" + number;
+  for (int i = 0; i < 100; ++i) {
+    if (Display* d = open_display(server->display)) {
+      XCloseDisplay(d);
+      return true;
+    }
+    sleep_ms(50);
+  }
+  xvfb_stop(server);
+  return false;
+}
+
+void xvfb_stop(XvfbServer* server) {
+  if (server->pid > 0) {
+    kill(server->pid, SIGTERM);
+    if (wait_program(server->pid, 5000) < 0) {
+      kill(server->pid, SIGKILL);
+      waitpid(server->pid, nullptr, 0);
+    }
+  }
+  server->pid = -1;
+}
+
+pid_t spawn_program(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& cwd,
+                    const std::string& out_path, const std::string& err_path) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  for (const std::string& e : env) {
+    const size_t eq = e.find('=');
+    setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+  }
+  if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+  const int out = open(out_path.empty() ? "/dev/null" : out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int err = open(err_path.empty() ? "/dev/null" : err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(out, 1);
+  dup2(err, 2);
+  // Signals as a normal start from a shell would have them.
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+int wait_program(pid_t pid, int timeout_ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) {
+      if (WIFEXITED(status)) return WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+      return -2;
+    }
+    if (r < 0) return -2;
+    if (std::chrono::steady_clock::now() >= until) return -1;
+    sleep_ms(5);
+  }
+}
+
+int run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                const std::string& err_path) {
+  const pid_t pid = spawn_program(argv, env, "", "", err_path);
+  const int status = wait_program(pid, 20000);
+  if (status == -1) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  return status;
+}
+
+unsigned long x11_find_window(const std::string& display, const std::string& title, int timeout_ms) {
+  Display* d = open_display(display);
+  if (d == nullptr) return 0;
+  Window found = 0;
+  for (int waited = 0; found == 0 && waited <= timeout_ms; waited += 50) {
+    found = find_in(d, DefaultRootWindow(d), title);
+    if (found != 0) {
+      XWindowAttributes a{};
+      if (XGetWindowAttributes(d, found, &a) == 0 || a.map_state != IsViewable) found = 0;
+    }
+    if (found == 0) sleep_ms(50);
+  }
+  XCloseDisplay(d);
+  return found;
+}
+
+bool x11_close_window(const std::string& display, unsigned long window) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  const Status ok = XSendEvent(d, window, False, NoEventMask, &e);
+  XFlush(d);
+  XCloseDisplay(d);
+  return ok != 0;
+}
+
+bool x11_grab_window(const std::string& display, unsigned long window, int width, int height,
+                     std::vector<uint32_t>* pixels) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  XImage* image = XGetImage(d, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes,
+                            ZPixmap);
+  if (image == nullptr) {
+    XCloseDisplay(d);
+    return false;
+  }
+  pixels->assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      (*pixels)[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
+          static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+    }
+  }
+  XDestroyImage(image);
+  XCloseDisplay(d);
+  return true;
+}
+
+bool x11_window_size(const std::string& display, unsigned long window, int* width, int* height) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  XWindowAttributes a{};
+  const Status ok = XGetWindowAttributes(d, window, &a);
+  XCloseDisplay(d);
+  *width = a.width;
+  *height = a.height;
+  return ok != 0;
+}

@@ -1,0 +1,44 @@
+// Helpers for driving the real game: a private Xvfb, child processes, and the few Xlib calls
+// a window manager would make (find a window, ask it to close, read its pixels).
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct XvfbServer {
+  pid_t pid = -1;
+  std::string display;  // ":N"
+};
+
+// Starts Xvfb on a free display (1024 x 768 x 24) and waits until it answers.
+bool xvfb_start(XvfbServer* server);
+void xvfb_stop(XvfbServer* server);
+
+// Starts a program. `env` entries ("NAME=value") are added to (or replace) the environment.
+// Standard output and error go to the given files ("" = /dev/null).
+pid_t spawn_program(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& cwd,
+                    const std::string& out_path, const std::string& err_path);
+
+// Waits for a child; returns its exit status, or -1 after timeout_ms (the child keeps running),
+// or 128 + signal number when a signal ended it.
+int wait_program(pid_t pid, int timeout_ms);
+
+// Runs a program to its end (at most 20 s) and returns its exit status; its standard error
+// goes to err_path ("" = /dev/null).
+int run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                const std::string& err_path = "");
+
+// The top-level window with this title, waiting up to timeout_ms; 0 when there is none.
+unsigned long x11_find_window(const std::string& display, const std::string& title, int timeout_ms);
+
+// Sends WM_DELETE_WINDOW, as a window manager's close button does.
+bool x11_close_window(const std::string& display, unsigned long window);
+
+// Reads the window's client area as 0xRRGGBB pixels, row by row.
+bool x11_grab_window(const std::string& display, unsigned long window, int width, int height,
+                     std::vector<uint32_t>* pixels);
+
+// Window size as the X server sees it.
+bool x11_window_size(const std::string& display, unsigned long window, int* width, int* height);
