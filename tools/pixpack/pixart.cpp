@@ -156,9 +156,9 @@ void save(const std::string& dir, const std::string& file, const Canvas& cv) {
 constexpr uint8_t kTextShadow = C(kNavy, 1);
 // Top to bottom the letters go from white to a cool pale steel, legible on every fill.
 constexpr std::array<uint8_t, 7> kLargeRows = {C(kGrey, 15), C(kGrey, 15), C(kGrey, 15), C(kSteel, 15),
-                                               C(kSteel, 14), C(kSteel, 13), C(kSteel, 13)};
-constexpr std::array<uint8_t, 5> kSmallRows = {C(kGrey, 15), C(kGrey, 15), C(kSteel, 15), C(kSteel, 14),
-                                               C(kSteel, 13)};
+                                               C(kSteel, 15), C(kSteel, 14), C(kSteel, 14)};
+constexpr std::array<uint8_t, 5> kSmallRows = {C(kGrey, 15), C(kGrey, 15), C(kSteel, 15), C(kSteel, 15),
+                                               C(kSteel, 14)};
 
 void draw_glyph(Canvas& cv, int cx, int cy, const char* const* rows, int w, int h, int ox, int oy,
                 const uint8_t* colours) {
