@@ -101,13 +101,6 @@ TEST_F(DrawTest, TransparentBlitSkipsZeroOpaqueCopiesIt) {
   EXPECT_EQ(nox_sp[2], 3);
 }
 
-TEST_F(DrawTest, PointsClipAndUseLowByte) {
-  for (auto [x, y] : Points{{240, 0}, {-1, 5}, {0, 320}, {5, -1}}) nox_pset_sp(x, y, 4);
-  EXPECT_TRUE(lit_pixels(nox_sp).empty());
-  nox_pset_sp(239, 319, 0x305);
-  EXPECT_EQ(nox_sp[NOX_W * NOX_H - 1], 5);
-}
-
 struct LineCase {
   int x0, y0, x1, y1;
   Points points;  // in plotting order

@@ -29,29 +29,11 @@ TEST(Log, LineFormatWithAndWithoutLocation) {
   EXPECT_EQ(lines[1].substr(20), "File broken: ROMDATA.BIN <.\\src\\nox_w.cpp:1003>");
 }
 
-TEST(Log, AppendsToWhatIsThere) {
-  TempWorkDir dir;
-  ASSERT_TRUE(write_file("LOG.TXT", std::vector<uint8_t>{'o', 'l', 'd', '\n'}));
-  putlog(nullptr, 0, "new");
-  const auto lines = log_lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "old");
-  EXPECT_EQ(lines[1].substr(20), "new");
-}
-
 TEST(Log, UnopenableFileIsSilent) {
   TempWorkDir dir;
   std::filesystem::create_directory("LOG.TXT");  // cannot be opened for appending
   putlog(putlog_source(), 1, "lost %d", 1);
   EXPECT_TRUE(std::filesystem::is_directory("LOG.TXT"));
-}
-
-TEST(Log, DefaultSourceIsTheHostFileAndCanBeReplaced) {
-  const char* before = putlog_source();
-  ASSERT_NE(before, nullptr);
-  putlog_set_source("./src/nox_sdl.cpp");
-  EXPECT_STREQ(putlog_source(), "./src/nox_sdl.cpp");
-  putlog_set_source(before);
 }
 
 // Two threads logging at once must never produce a torn or merged line.

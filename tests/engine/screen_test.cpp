@@ -96,15 +96,6 @@ INSTANTIATE_TEST_SUITE_P(Chr, BadChrTest,
                                            BadChr{"magic_only", true, std::vector<uint8_t>{'K', 'R'}}),
                          [](const auto& p) { return std::string(p.param.what); });
 
-TEST(Screen, ClearFillsBackgroundOnly) {
-  clear_planes();
-  nox_sp[100] = 9;
-  nox_clear(0x102);  // only the low 8 bits count
-  EXPECT_TRUE(std::all_of(nox_bg, nox_bg + NOX_W * NOX_H, [](uint8_t v) { return v == 2; }));
-  EXPECT_EQ(nox_sp[100], 9);
-  EXPECT_EQ(lit_pixels(nox_sp).size(), 1u);
-}
-
 // Scrolling moves pixel (x, y) to (x + dx, y + dy) and leaves 0 wherever nothing arrived.
 class ScrollTest : public ::testing::TestWithParam<std::pair<int, int>> {};
 
@@ -201,19 +192,4 @@ TEST(Screen, ComposeFollowsEveryChangeBetweenFrames) {
   nox_free_banks();
 }
 
-TEST(Screen, ComposeShowsSpriteOverBackground) {
-  clear_planes();
-  for (uint32_t i = 0; i < 256; ++i) nox_palette[i] = 0xFF000000u | i;
-  nox_bg[0] = 3;
-  nox_bg[1] = 3;
-  nox_sp[1] = 5;
-  std::vector<uint32_t> out(256 * NOX_H, 0x12345678);
-  nox_compose(1024, out.data());
-  EXPECT_EQ(out[0], 0xFF000003u);
-  EXPECT_EQ(out[1], 0xFF000005u);
-  EXPECT_EQ(out[2], 0xFF000000u);
-  for (int y = 0; y < NOX_H; ++y)
-    for (int x = 240; x < 256; ++x) ASSERT_EQ(out[static_cast<size_t>(y * 256 + x)], 0x12345678u);
-  EXPECT_EQ(nox_sp[1], 0);
-}
 }  // namespace
