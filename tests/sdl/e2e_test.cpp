@@ -309,6 +309,30 @@ TEST_F(RealGame, WithoutAnAudioDeviceTheGamePlaysSilently) {
   expect_clean_log(false);
 }
 
+TEST_F(RealGame, TheInstalledLauncherPlaysInThePlayersDataFolder) {
+  const fs::path prefix = fs::path(dir_.path()) / "usr";
+  ASSERT_EQ(run_program({CMAKE_COMMAND, "--install", PIXBRK_BUILD_DIR, "--prefix", prefix.string()}, {}), 0);
+  for (const char* installed : {"bin/pixbrk", "bin/pixbrk-headless", "share/pixbrk/ROMDATA.BIN",
+                                "share/applications/pixbrk.desktop", "share/icons/hicolor/scalable/apps/pixbrk.svg"}) {
+    EXPECT_TRUE(fs::exists(prefix / installed)) << installed;
+  }
+  const fs::path xdg = fs::path(dir_.path()) / "xdg";
+  const fs::path data = xdg / "pixbrk";
+  game_ = spawn_program({(prefix / "bin/pixbrk").string()},
+                        {"DISPLAY=" + xvfb_.display, "XDG_DATA_HOME=" + xdg.string(), "SDL_AUDIODRIVER=no-such-driver"},
+                        dir_.path(), "", "");
+  window_ = x11_find_window(xvfb_.display, TITLE, 10000);
+  ASSERT_NE(window_, 0u);
+  sleep_ms(300);
+  ASSERT_TRUE(x11_close_window(xvfb_.display, window_));
+  EXPECT_EQ(finish(), 0);
+  ASSERT_TRUE(fs::is_symlink(data / "ROMDATA.BIN"));
+  EXPECT_EQ(fs::canonical(data / "ROMDATA.BIN"), fs::canonical(prefix / "share/pixbrk/ROMDATA.BIN"));
+  const std::vector<std::string> lines = read_lines(data / "LOG.TXT");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(lines.back().ends_with("Exit program. <./src/nox_sdl.cpp:300>")) << lines.back();
+}
+
 struct StartFailure {
   const char* name;
   const char* pack;  // "", "broken" or "good"
@@ -316,6 +340,8 @@ struct StartFailure {
   std::vector<std::string> log;  // after the first line
   const char* says;              // on standard error
 };
+
+void PrintTo(const StartFailure& c, std::ostream* os) { *os << c.name; }
 
 class StartUpFails : public ::testing::TestWithParam<StartFailure> {};
 

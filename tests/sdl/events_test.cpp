@@ -49,6 +49,8 @@ struct Case {
   std::vector<HostEvent> out;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 std::vector<HostEvent> drain(HostEventQueue* q) {
   std::vector<HostEvent> got;
   HostEvent h{};

@@ -53,6 +53,8 @@ struct VsyncCase {
   bool keeps_vsync;
 };
 
+void PrintTo(const VsyncCase& c, std::ostream* os) { *os << c.name; }
+
 class PacerVsync : public ::testing::TestWithParam<VsyncCase> {};
 
 TEST_P(PacerVsync, KeepsVsyncOnlyOnASixtyHertzDisplay) {
