@@ -28,6 +28,7 @@ class Bot:
         self.lines = []
         self.max_frames = max_frames
         self.events = 0
+        self.reached_ending = False
         # strategy knobs, varied by seed
         r = self.r
         self.serve_by_release = r.random() < 0.6
@@ -38,15 +39,17 @@ class Bot:
         self.miss_after = None  # paddle bounces after which the bot stops following the ball
         self.leave_at = None
         self.escape_at = None  # (round, play frame)
+        self.escape_in_scene = None  # Escape once this scene has run 30 frames
+        self.noise = r.random() < 0.5  # pointer events during round setup, round clear, ending
 
     # ---- output ---------------------------------------------------------------------------
 
     def out_of_time(self):
         return self.m.iteration >= self.max_frames
 
-    def emit(self, ev, vx=None, vy=None):
+    def emit(self, ev, vx=None, vy=None, odd=False):
         if ev == 'move':
-            px, py = 2 * vx, 2 * vy
+            px, py = 2 * vx + int(odd), 2 * vy + int(odd)
             self.lines.append('move %d %d' % (px, py))
             self.m.step('move', px, py)
         else:
@@ -88,10 +91,17 @@ class Bot:
         self.tap(120, 110)
 
     def leave_ranking(self):
+        """Lifts the pointer (or taps somewhere) until the ranking display gives way."""
         m = self.m
         while m.scene in (5, 7) and not self.out_of_time():
             self.wait(self.r.randint(1, 30))
-            self.tap(self.r.randint(10, 230), self.r.randint(30, 300))
+            if m.press_count != 0:
+                self.emit('up')
+                continue
+            self.emit('move', self.r.randint(10, 230), self.r.randint(30, 300), odd=self.r.random() < 0.5)
+            self.emit('down')
+            self.wait(self.r.randint(0, 3))
+            self.emit('up')
 
     def save_replay(self, slot):
         self.tap(120, 175)
@@ -148,27 +158,44 @@ class Bot:
         return None
 
     def steer_offset(self, land_x, vx, vy):
-        """Paddle offset that sends the ball towards one of the remaining aliens."""
+        """Paddle offset whose bounce sends the ball into an alien soonest (ball-only flight
+        with walls and ceiling against the formation as it stands); random when none does."""
         m = self.m
         lim = 50 if m.round <= 2 else 55
-        alive = [a for a in m.aliens if a[0] != 0 and a[3] == 0] or [a for a in m.aliens if a[0] != 0]
-        if not alive:
+        boxes = [(a[4], a[5], {1: 8, 2: 16, 3: 24}[a[0]]) for a in m.aliens if a[0] != 0]
+        if not boxes:
             return self.r.randint(-8, 8)
-        low = max(a[5] for a in alive)
-        row = [a for a in alive if a[5] == low]
-        target = min(row, key=lambda a: abs(a[4] - land_x)) if self.r.random() < 0.7 else self.r.choice(row)
-        w = {1: 8, 2: 16, 3: 24}[target[0]]
-        cx = target[4] + w // 2
-        up = min(lim, abs(vy) + 1)
-        dist = max(8, 265 - (target[5] + 8))
-        frames = max(1, dist * 11 // up)
-        vx_des = (cx - (land_x + 4)) * 11 // frames
-        vx_des = max(-lim + 5, min(lim - 5, vx_des))
-        if abs(vx_des) < 6:
-            vx_des = 6 if vx_des >= 0 else -6
-        off = (vx_des - vx) * 10 // 15
-        off += self.r.randint(-self.aim_noise, self.aim_noise)
-        return max(-14, min(14, off))
+        vy_up = -abs(vy)
+        if vy_up > -lim:
+            vy_up -= 1
+        scored = []
+        for off in range(-14, 15):
+            nvx = max(-lim, min(lim, vx + int(off * 15 / 10)))
+            x, y, fx, fy, bvx, bvy = land_x, 265, 0, 0, nvx, vy_up
+            hit_t = None
+            for t in range(120):
+                fx += bvx
+                fy += bvy
+                x += int(fx / 11)
+                y += int(fy / 11)
+                fx -= 11 * int(fx / 11)
+                fy -= 11 * int(fy / 11)
+                if x < 8:
+                    x, bvx = 8, -bvx
+                elif x > 224:
+                    x, bvx = 224, -bvx
+                if y < 24:
+                    y, bvy = 24, -bvy
+                if y > 265:
+                    break
+                if any(ax < x + 8 and x < ax + w and ay < y + 8 and y < ay + 8 for ax, ay, w in boxes):
+                    hit_t = t
+                    break
+            if hit_t is not None:
+                scored.append((hit_t + abs(off) * 0.5 + self.r.random() * (1 + self.aim_noise * 4), off))
+        if not scored:
+            return self.r.randint(-10, 10)
+        return min(scored)[1]
 
     def choose_paddle_x(self, state):
         m = self.m
@@ -200,24 +227,58 @@ class Bot:
                         best = (t_item, px)
             if best is not None:
                 want = best[1]
-        if self.avoid_bombs and m.bomb_active and m.bomb_y < 280:
-            t_bomb = 265 - m.bomb_y
-            lo, hi = m.bomb_x - 34, m.bomb_x + 10  # paddle_x values the bomb would touch, with margin
-            if t_bomb < 45 and lo < want < hi:
-                left, right = lo, hi
-                can_left = m.paddle_x <= lo or (m.paddle_x - lo) // 5 + 2 < t_bomb
-                can_right = m.paddle_x >= hi or (hi - m.paddle_x) // 5 + 2 < t_bomb
-                if can_left and (not can_right or abs(want - left) <= abs(want - right)):
-                    want = left
-                elif can_right:
-                    want = right
-            # never cross the bomb's column once it is close
-            if t_bomb < 12:
-                if m.paddle_x <= lo and want > lo:
-                    want = lo
-                elif m.paddle_x >= hi and want < hi:
-                    want = hi
-        return max(8, min(200, want))
+        want = max(8, min(200, want))
+        if self.avoid_bombs and m.bomb_active and m.bomb_y < 280 and m.bomb_y > 265 - 60:
+            want = self.dodge(want, t_ball, land)
+        return want
+
+    @staticmethod
+    def paddle_after(p0, target, t):
+        """Paddle x after t frames heading for target at 5 pixels a frame."""
+        if target >= p0:
+            return min(target, p0 + 5 * t)
+        return max(target, p0 - 5 * t)
+
+    def dodge(self, want, t_ball, land):
+        """Best paddle goal that keeps the paddle clear of the bomb while it crosses the paddle's
+        band and still meets the ball: either head straight for a goal, or wait at a safe place
+        until the bomb has passed and then head for the ball."""
+        m = self.m
+        p0 = m.paddle_x
+        k1 = max(0, 265 - m.bomb_y)  # paddle positions after k frames are tested against the bomb
+        k2 = 279 - m.bomb_y
+        blo, bhi = m.bomb_x - 33, m.bomb_x + 9  # paddle x that the bomb would touch, with margin
+        if land is not None:
+            clo, chi = land[0] - 29, land[0] + 5  # paddle x that meets the ball
+        else:
+            clo = chi = None
+
+        def safe(t1):
+            a = self.paddle_after(p0, t1, k1)
+            b = self.paddle_after(p0, t1, k2)
+            lo, hi = min(a, b), max(a, b)
+            return hi < blo or lo > bhi
+
+        best = None
+        for t1 in range(8, 201):
+            if not safe(t1):
+                continue
+            for two in (False, True):
+                if two and (t_ball is None or t_ball <= k2):
+                    continue
+                if t_ball is None:
+                    p = self.paddle_after(p0, t1, 8)
+                    cost = abs(p - want)
+                else:
+                    if two:
+                        p = self.paddle_after(self.paddle_after(p0, t1, k2), want, t_ball - k2)
+                    else:
+                        p = self.paddle_after(p0, t1, t_ball)
+                    cost = abs(p - want) + (0 if clo <= p <= chi else 1000)
+                cost += abs(t1 - want) * 0.01
+                if best is None or cost < best[0]:
+                    best = (cost, t1)
+        return want if best is None else best[1]
 
     def play_round_frames(self, bounces_seen):
         """Controls one frame of play; returns the updated paddle-bounce count."""
@@ -247,12 +308,12 @@ class Bot:
         tx = want + 15  # paddle_target_x = touch_x - 7 and the paddle heads for target - 8
         if m.press_count == 0:
             if abs(m.tx - tx) > 1 or m.tx == 0:
-                self.emit('move', tx, PLAY_Y)
+                self.emit('move', tx, PLAY_Y, odd=self.r.random() < 0.3)
             else:
                 self.emit('down')
             return bounces_seen
         if m.tx != tx:
-            self.emit('move', tx, PLAY_Y)
+            self.emit('move', tx, PLAY_Y, odd=self.r.random() < 0.3)
         else:
             self.emit('wait')
         return bounces_seen
@@ -260,11 +321,14 @@ class Bot:
     def play_game(self):
         """Plays from GAME START until the game ends (ranking) or Escape; returns the scene."""
         m = self.m
-        self.start_game()
+        if m.scene in (0, 6):
+            self.start_game()
         self.state = {'land': None, 'offset': None}
         bounces = 0
         last_vy = 0
         while m.scene in (1, 2, 3, 4) and not self.out_of_time():
+            if m.scene == 4:
+                self.reached_ending = True
             if m.scene == 2:
                 if last_vy > 0 and m.ball_vy < 0 and m.ball_y >= 255 and m.ball_y < 290:
                     bounces += 1
@@ -273,15 +337,29 @@ class Bot:
             else:
                 self.state = {'land': None, 'offset': None}
                 last_vy = 0
-                self.emit('wait')
+                if self.escape_in_scene == m.scene and (m.scene == 1 or m.scene_timer >= 30):
+                    self.escape_in_scene = None
+                    self.emit('esc')
+                elif self.noise and self.r.random() < 0.05:
+                    self.pointer_noise()
+                else:
+                    self.emit('wait')
         return m.scene
+
+    def pointer_noise(self):
+        """A random pointer event where the game does not read the pointer."""
+        ev = self.r.choice(['move', 'down', 'up', 'up', 'leave'])
+        if ev == 'move':
+            self.emit('move', self.r.randint(0, 239), self.r.randint(0, 319), odd=self.r.random() < 0.5)
+        else:
+            self.emit(ev)
 
 
 def run_bot(seed, max_frames=60000):
     """The scenario for one strategy seed; returns the bot (its script and final model)."""
     b = Bot(seed, max_frames)
     r = b.r
-    plan = seed % 6
+    plan = seed % 8
     b.wait(r.randint(1, 20))
     if plan == 0:
         # a long game with the floor barrier and the guide line, then save and replay it
@@ -327,7 +405,7 @@ def run_bot(seed, max_frames=60000):
         b.leave_ranking()
         b.save_replay(3)
         b.load_replay(3)
-    else:
+    elif plan == 5:
         # release serves, greedy item catching, no floor; Escape mid-game saved as a replay
         b.serve_by_release = True
         b.greedy_items = True
@@ -337,6 +415,53 @@ def run_bot(seed, max_frames=60000):
         b.play_game()
         b.save_replay(4)
         b.load_replay(4)
+    elif plan == 6:
+        # many short games: the ranking fills up and drops its last entries; Escape in the
+        # game-over sequence, in the ranking display and in round setup
+        for game in range(19):
+            b.miss_after = r.randint(0, 2)
+            if game == 5:
+                b.escape_in_scene = 1
+            b.play_game()
+            if game == 7 and b.m.scene == 2:
+                pass
+            if game == 9 and b.m.scene == 5:
+                b.wait(10)
+                b.emit('esc')
+            b.leave_ranking()
+            if game % 6 == 3:
+                b.tap(120, 145)
+                b.leave_ranking()
+    else:
+        # the menus probed at their edges, then a replay cut short by Escape, saved again and
+        # played past its last record
+        spots = [(58, 145), (182, 145), (60, 125), (70, 268), (70, 270), (186, 110), (3, 3),
+                 (239, 319), (120, 260), (168, 228), (120, 175), (61, 99), (185, 123)]
+        for _ in range(30):
+            b.tap(*r.choice(spots))
+        # slide across the buttons while pressed, then lift outside every button
+        b.emit('move', 120, 145)
+        b.emit('down')
+        for y in range(140, 100, -4):
+            b.emit('move', 120, y)
+        b.emit('move', 230, 20)
+        b.emit('up')
+        b.tap(120, 205)  # load menu with nothing to load: NO DATA rows, then cancel
+        b.tap(120, 63)
+        b.tap(120, 63 + 14 * 16)
+        b.tap(59, 145)
+        b.leave_ranking()
+        b.miss_after = 6
+        b.tap(120, 101)  # GAME START from the hit rectangle's top edge, above the drawn box
+        b.play_game()
+        b.leave_ranking()
+        b.save_replay(5)
+        b.tap(120, 205)
+        b.tap(120, 63 + 14 * 4)
+        b.wait(r.randint(300, 600))
+        b.emit('esc')
+        b.save_replay(6)
+        b.load_replay(6)
     b.wait(r.randint(2, 10))
     return b
 

@@ -50,7 +50,8 @@ class Coverage:
              'alien destroyed', 'armour hit', 'bomb shot down', 'bomb on paddle', 'item caught',
              'ball lost', 'floor barrier break', 'round clear with bonus', 'round 3 reached',
              'round 5 reached', 'escape mid-game', 'playback frame', 'playback abandoned',
-             'march drop', 'game over sequence ended']
+             'march drop', 'game over sequence ended', 'ending reached', 'replay ended after round 5',
+             'escape outside play']
 
     def __init__(self):
         self.seen = dict.fromkeys(self.NAMES, 0)
@@ -93,6 +94,12 @@ class Coverage:
             s['escape mid-game'] += 1
         if p['scene'] == 2 and p['playback'] and t['scene'] == 0 and p['game_over_timer'] == 0:
             s['playback abandoned'] += 1
+        if p['scene'] == 3 and t['scene'] == 4:
+            s['ending reached'] += 1
+        if p['scene'] == 3 and p['playback'] and t['scene'] == 0:
+            s['replay ended after round 5'] += 1
+        if event == 'esc' and p['scene'] != 2:
+            s['escape outside play'] += 1
         if p['scene'] == 2 and p['game_over_timer'] == 199:
             s['game over sequence ended'] += 1
 
