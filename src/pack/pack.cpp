@@ -66,6 +66,7 @@ int fail_memory(int line) {
 int loadbin(const char* path) {
   pack_unload();
   bytes_held = bytes_peak = 0;
+  if (path == nullptr) path = "";
   putlog(putlog_source(), 943, "Load binary file: %s", path);
   errno = 0;
   FileCloser file{std::fopen(path, "rb")};
@@ -80,15 +81,16 @@ int loadbin(const char* path) {
                                           static_cast<uint32_t>(head[2]) << 16 | static_cast<uint32_t>(head[3]) << 24);
 
   // A negative count can never describe a directory; it is refused like a directory that
-  // cannot be allocated.
+  // cannot be allocated, with ENOMEM as its code.
   if (count < 0) {
     errno = ENOMEM;
     return fail_memory(960);
   }
   // The name table must fit in what is left of the file: a count the file cannot hold fails
   // where its name table would run out, before anything is allocated for it.
-  const int64_t left = bytes_left(file.f);
+  int64_t left = bytes_left(file.f);
   if (left < 0 || static_cast<int64_t>(count) * 16 > left) return fail_broken(path, 969);
+  left -= static_cast<int64_t>(count) * 16;
 
   errno = 0;
   directory = static_cast<DirEntry*>(std::calloc(count > 0 ? static_cast<size_t>(count) : 1, sizeof(DirEntry)));
@@ -109,12 +111,13 @@ int loadbin(const char* path) {
   for (int32_t i = 0; i < count; ++i) {
     uint8_t sz[4];
     if (std::fread(sz, 1, 4, file.f) != 4) return fail_broken(path, 986);
+    left -= 4;
     const uint32_t size = static_cast<uint32_t>(sz[0]) << 24 | static_cast<uint32_t>(sz[1]) << 16 |
                           static_cast<uint32_t>(sz[2]) << 8 | static_cast<uint32_t>(sz[3]);
     // A size beyond the end of the file fails where its read would come up short, before
     // the buffer is allocated.
-    const int64_t rest = bytes_left(file.f);
-    if (rest < 0 || static_cast<int64_t>(size) > rest) return fail_broken(path, 1003);
+    if (static_cast<int64_t>(size) > left) return fail_broken(path, 1003);
+    left -= size;
     errno = 0;
     auto* data = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
     if (data == nullptr) return fail_memory(998);
