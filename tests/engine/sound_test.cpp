@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "engine/sound.h"
@@ -57,94 +59,59 @@ class MixerTest : public ::testing::Test {
   TempWorkDir dir;
 };
 
-TEST_F(MixerTest, NothingRequestedIsSilence) {
-  EXPECT_TRUE(silent(mix()));
-  nox_playpcm(9);  // empty slot: ignored
-  EXPECT_EQ(nox_slots[9].state, 0u);
-  EXPECT_TRUE(silent(mix()));
+// Mixer scripts, one token per step: "pN" requests slot N; "mT:S" mixes a chunk that must start
+// with effect T at sample S; "m-" mixes a silent chunk; "iN" expects slot N idle at position 0;
+// "u" and "U" turn the mute flag on and off. Effects 3 and 5 last three chunks (the last one
+// starts at sample 4410), 7 exactly one, 8 ten samples.
+struct Script {
+  const char* what;
+  const char* steps;
+};
+class MixerScript : public MixerTest, public ::testing::WithParamInterface<Script> {};
+
+TEST_P(MixerScript, Runs) {
+  std::istringstream in(GetParam().steps);
+  for (std::string t; in >> t;) {
+    SCOPED_TRACE(t);
+    const int n = t.size() > 1 && t[1] != '-' ? std::stoi(t.substr(1)) : -1;
+    if (t[0] == 'p') nox_playpcm(static_cast<uint8_t>(n));
+    if (t[0] == 'u' || t[0] == 'U') nox_set_mute(t[0] == 'u' ? 1 : 0);
+    if (t[0] == 'i') {
+      EXPECT_EQ(nox_slots[n].state, 0u);
+      EXPECT_EQ(nox_slots[n].position, 0u);
+    }
+    if (t[0] == 'm') {
+      const Chunk c = mix();
+      if (n < 0) {
+        EXPECT_TRUE(silent(c));
+      } else {
+        EXPECT_EQ(tag_of(c), n);
+        EXPECT_EQ(sample_of(c), std::stoi(t.substr(t.find(':') + 1)) & 0xFF);
+      }
+    }
+  }
 }
 
-TEST_F(MixerTest, EffectPlaysThroughItsChunksThenStops) {
+INSTANTIATE_TEST_SUITE_P(
+    Sound, MixerScript,
+    ::testing::Values(Script{"nothing_requested", "m- p9 i9 m-"},
+                      Script{"plays_through_then_stops", "p3 m3:0 m3:2205 m3:4410 i3 m-"},
+                      Script{"short_effects_end_in_one_chunk", "p8 m8:0 i8 p7 m7:0 i7 m-"},
+                      Script{"lower_slot_wins", "p5 p3 m3:0 i5 m3:2205"},
+                      Script{"higher_request_dropped", "p3 m3:0 p5 m3:2205 i5 m3:4410 m- p5 m5:0"},
+                      Script{"lower_request_cuts_off", "p5 m5:0 p3 m3:0 i5 m3:2205"},
+                      Script{"request_again_restarts", "p3 m3:0 m3:2205 p3 m3:0 p3 p3 m3:0 m3:2205"},
+                      Script{"mute_lets_time_pass", "u p3 m- m- U m3:4410 i3 m-"}),
+    [](const auto& p) { return std::string(p.param.what); });
+
+TEST_F(MixerTest, TailIsFollowedBySilence) {
   nox_playpcm(3);
-  const Chunk a = mix(), b = mix(), c = mix();
-  EXPECT_EQ(tag_of(a), 3);
-  EXPECT_EQ(sample_of(a), 0);
-  EXPECT_EQ(sample_of(b), 2205 & 0xFF);
-  EXPECT_EQ(sample_of(c), 4410 & 0xFF);
-  // The tail: 12,000 - 8,820 = 3,180 bytes, then silence up to the chunk's end.
+  mix();
+  mix();
+  const Chunk c = mix();  // 12,000 - 8,820 = 3,180 bytes of effect
   EXPECT_EQ(c[3179], 3);
   EXPECT_EQ(c[3180], 0);
-  EXPECT_EQ(nox_slots[3].state, 0u);
-  EXPECT_TRUE(silent(mix()));
-}
-
-TEST_F(MixerTest, ShortEffectEndsWithinOneChunk) {
-  nox_playpcm(8);
-  const Chunk a = mix();
-  EXPECT_EQ(tag_of(a), 8);
-  EXPECT_EQ(a[19], 8);
-  EXPECT_EQ(a[20], 0);
-  EXPECT_EQ(nox_slots[8].state, 0u);
-  nox_playpcm(7);
-  EXPECT_EQ(mix()[NOX_CHUNK_BYTES - 1], 7);
-  EXPECT_EQ(nox_slots[7].state, 0u);  // exactly one chunk long: idle at once
-}
-
-TEST_F(MixerTest, LowerSlotWinsAndCancelsTheOther) {
-  nox_playpcm(5);
-  nox_playpcm(3);
-  EXPECT_EQ(tag_of(mix()), 3);
-  EXPECT_EQ(nox_slots[5].state, 0u);
-  EXPECT_EQ(nox_slots[5].position, 0u);
-}
-
-TEST_F(MixerTest, HigherRequestWhileLowerPlaysIsDropped) {
-  nox_playpcm(3);
-  mix();
-  nox_playpcm(5);
-  EXPECT_EQ(tag_of(mix()), 3);
-  EXPECT_EQ(nox_slots[5].state, 0u);
-  EXPECT_EQ(tag_of(mix()), 3);  // 3 ends here
-  EXPECT_TRUE(silent(mix()));   // 5 was not queued
-  nox_playpcm(5);
-  const Chunk c = mix();
-  EXPECT_EQ(tag_of(c), 5);
-  EXPECT_EQ(sample_of(c), 0);  // from its beginning
-}
-
-TEST_F(MixerTest, LowerRequestCutsOffHigherInProgress) {
-  nox_playpcm(5);
-  mix();
-  nox_playpcm(3);
-  EXPECT_EQ(tag_of(mix()), 3);
-  EXPECT_EQ(nox_slots[5].state, 0u);
-}
-
-TEST_F(MixerTest, RepeatedRequestRestartsFromTheStart) {
-  nox_playpcm(3);
-  mix();
-  nox_playpcm(3);
-  EXPECT_GE(nox_slots[3].state, 2u);
-  const Chunk c = mix();
-  EXPECT_EQ(sample_of(c), 0);
-  EXPECT_EQ(nox_slots[3].state, 1u);
-  nox_playpcm(3);
-  nox_playpcm(3);  // two requests before the mixer sees them are one restart
-  EXPECT_EQ(nox_slots[3].state, 3u);
-  EXPECT_EQ(sample_of(mix()), 0);
-  EXPECT_EQ(sample_of(mix()), 2205 & 0xFF);
-}
-
-TEST_F(MixerTest, MuteSilencesButTimeGoesOn) {
-  nox_set_mute(1);
-  EXPECT_EQ(nox_get_mute(), 1);
-  nox_playpcm(3);
-  EXPECT_TRUE(silent(mix()));
-  EXPECT_TRUE(silent(mix()));
-  nox_set_mute(0);
-  const Chunk c = mix();  // the third and last chunk of the effect
-  EXPECT_EQ(sample_of(c), 4410 & 0xFF);
-  EXPECT_EQ(nox_slots[3].state, 0u);
+  EXPECT_EQ(c[NOX_CHUNK_BYTES - 1], 0);
 }
 
 TEST_F(MixerTest, ShortBufferIsNeverOverrun) {
