@@ -19,11 +19,12 @@ void pacer_start(Pacer* p, PaceMode mode, int64_t now_ns) {
 }
 
 int64_t pacer_deadline(const Pacer* p) {
-  if (p->mode == PaceMode::Vsync) return 0;
+  if (p->mode == PaceMode::Vsync) return p->last_ns == 0 ? 0 : p->last_ns + PACER_VSYNC_FLOOR_NS;
   return p->base_ns + frame_time_ns(p->frames);
 }
 
 int pacer_presented(Pacer* p, int64_t now_ns) {
+  p->last_ns = now_ns;
   if (p->mode == PaceMode::Timer) {
     p->frames++;
     if (now_ns - pacer_deadline(p) > PACER_MAX_LAG_FRAMES * PACER_NS_PER_S / PACER_RATE) {

@@ -171,6 +171,13 @@ TEST_F(RealGame, TitleMenuIsTheHeadlessFrameAtTwiceTheSizePixelForPixel) {
   ASSERT_TRUE(x11_window_size(xvfb_.display, window_, &w, &h));
   EXPECT_EQ(w, 480);
   EXPECT_EQ(h, 640);
+  // Neither resizable nor maximisable: the window manager may only give it exactly this size.
+  int limits[4] = {};
+  ASSERT_TRUE(x11_size_limits(xvfb_.display, window_, &limits[0], &limits[1], &limits[2], &limits[3]));
+  EXPECT_EQ(limits[0], 480);
+  EXPECT_EQ(limits[1], 640);
+  EXPECT_EQ(limits[2], 480);
+  EXPECT_EQ(limits[3], 640);
   sleep_ms(1000);
   std::vector<uint32_t> shown;
   ASSERT_TRUE(x11_grab_window(xvfb_.display, window_, 480, 640, &shown));

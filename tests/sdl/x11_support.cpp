@@ -204,3 +204,19 @@ bool x11_window_size(const std::string& display, unsigned long window, int* widt
   *height = a.height;
   return ok != 0;
 }
+
+bool x11_size_limits(const std::string& display, unsigned long window, int* min_w, int* min_h, int* max_w,
+                     int* max_h) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  XSizeHints hints{};
+  long supplied = 0;
+  const Status ok = XGetWMNormalHints(d, window, &hints, &supplied);
+  XCloseDisplay(d);
+  if (ok == 0 || (hints.flags & PMinSize) == 0 || (hints.flags & PMaxSize) == 0) return false;
+  *min_w = hints.min_width;
+  *min_h = hints.min_height;
+  *max_w = hints.max_width;
+  *max_h = hints.max_height;
+  return true;
+}

@@ -40,5 +40,9 @@ bool x11_close_window(const std::string& display, unsigned long window);
 bool x11_grab_window(const std::string& display, unsigned long window, int width, int height,
                      std::vector<uint32_t>* pixels);
 
+// The smallest and largest size the window lets a window manager give it; false when it sets none.
+bool x11_size_limits(const std::string& display, unsigned long window, int* min_w, int* min_h, int* max_w,
+                     int* max_h);
+
 // Window size as the X server sees it.
 bool x11_window_size(const std::string& display, unsigned long window, int* width, int* height);
