@@ -51,7 +51,7 @@ class Coverage:
              'ball lost', 'floor barrier break', 'round clear with bonus', 'round 3 reached',
              'round 5 reached', 'escape mid-game', 'playback frame', 'playback abandoned',
              'march drop', 'game over sequence ended', 'ending reached', 'replay ended after round 5',
-             'escape outside play']
+             'escape outside play', 'alien reaches the paddle']
 
     def __init__(self):
         self.seen = dict.fromkeys(self.NAMES, 0)
@@ -78,6 +78,9 @@ class Coverage:
                 elif t['explosion_next'] != p['explosion_next']:
                     s['bomb shot down'] += 1
             s['item caught'] += t['items_caught'] - p['items_caught'] if t['items_caught'] > p['items_caught'] else 0
+            if t['game_over'] and not p['game_over'] and t['ball_y'] < 320 and \
+                    (t['bomb_active'] or not p['bomb_active']):
+                s['alien reaches the paddle'] += 1
             if p['ball_y'] < 320 and t['ball_y'] == 320:
                 s['ball lost'] += 1
             if any(b[4] == a[4] + 8 for a, b in zip(p['aliens'], t['aliens']) if a[0] and b[0]):
