@@ -110,21 +110,5 @@ TEST(EventRing, FullRingDropsEventsButNeverTheQuitRequest) {
   EXPECT_EQ(got.back().ev, NoxEvent::Quit);
 }
 
-TEST(EventRing, KeepsOrderWhileWrappingAround) {
-  HostEventQueue q{};
-  events_clear(&q);
-  HostEvent h{};
-  // Interleave pushes and pops so the ring's head travels round it several times.
-  for (int i = 0; i < 1000; ++i) {
-    events_push(&q, mv(i % 480, 1));
-    events_push(&q, ev(NoxEvent::PointerDown));
-    ASSERT_TRUE(events_pop(&q, &h));
-    ASSERT_EQ(h.ev, NoxEvent::PointerMove);
-    ASSERT_EQ(h.x, i % 480);
-    ASSERT_TRUE(events_pop(&q, &h));
-    ASSERT_EQ(h.ev, NoxEvent::PointerDown);
-  }
-  EXPECT_FALSE(events_pop(&q, &h));
-}
 
 }  // namespace

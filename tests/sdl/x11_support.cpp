@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -219,4 +221,21 @@ bool x11_size_limits(const std::string& display, unsigned long window, int* min_
   *max_w = hints.max_width;
   *max_h = hints.max_height;
   return true;
+}
+
+std::vector<std::string> read_lines(const std::string& path) {
+  std::ifstream f(path);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(f, l);) lines.push_back(l);
+  return lines;
+}
+
+std::vector<int16_t> read_samples(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  const std::vector<char> b{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+  std::vector<int16_t> s(b.size() / 2);
+  for (size_t i = 0; i < s.size(); ++i) {
+    s[i] = static_cast<int16_t>(static_cast<uint8_t>(b[2 * i]) | static_cast<uint8_t>(b[2 * i + 1]) << 8);
+  }
+  return s;
 }

@@ -1,5 +1,6 @@
-// Helpers for driving the real game: a private Xvfb, child processes, and the few Xlib calls
-// a window manager would make (find a window, ask it to close, read its pixels).
+// Helpers for driving the real game: a private Xvfb, child processes, the few Xlib calls a
+// window manager would make (find a window, ask it to close, read its pixels), and reading what
+// the game wrote.
 #pragma once
 #include <sys/types.h>
 
@@ -46,3 +47,9 @@ bool x11_size_limits(const std::string& display, unsigned long window, int* min_
 
 // Window size as the X server sees it.
 bool x11_window_size(const std::string& display, unsigned long window, int* width, int* height);
+
+// The lines of a text file, without their line ends.
+std::vector<std::string> read_lines(const std::string& path);
+
+// A file of 16-bit little-endian samples.
+std::vector<int16_t> read_samples(const std::string& path);
