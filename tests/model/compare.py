@@ -12,7 +12,9 @@ Exit status 0 when every game matches (and, with --coverage, every listed situat
 import argparse
 import json
 import os
+import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -113,6 +115,60 @@ class Coverage:
         return ', '.join('%s %d' % (n, c) for n, c in self.seen.items())
 
 
+STAMP = re.compile(rb'[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}')
+PLACEHOLDER = b'----/--/-- --:--'
+
+
+def check_files(m, rundir):
+    """Compares SCORE.DAT and the replay files the runner left with what the model wrote.
+    Returns a list of differences."""
+    out = []
+    path = os.path.join(rundir, 'SCORE.DAT')
+    if m.score_file is None:
+        if os.path.exists(path):
+            out.append('SCORE.DAT written, the model never writes it')
+    elif not os.path.exists(path):
+        out.append('SCORE.DAT missing')
+    else:
+        data = open(path, 'rb').read()
+        scores, dated, mute, guide, floor = m.score_file
+        if len(data) != 332:
+            out.append('SCORE.DAT has %d bytes' % len(data))
+        else:
+            for k in range(16):
+                date, score = data[20 * k:20 * k + 16], struct.unpack_from('<I', data, 20 * k + 16)[0]
+                if score != scores[k]:
+                    out.append('SCORE.DAT entry %d: score %d, model %d' % (k + 1, score, scores[k]))
+                if (STAMP.fullmatch(date) is not None) != dated[k] or (not dated[k] and date != PLACEHOLDER):
+                    out.append('SCORE.DAT entry %d: date %r, model %s' % (k + 1, date, 'stamp' if dated[k] else 'placeholder'))
+            if tuple(data[328:331]) != (mute, guide, floor):
+                out.append('SCORE.DAT settings %s, model %s' % (tuple(data[328:331]), (mute, guide, floor)))
+    for s in range(1, 17):
+        path = os.path.join(rundir, 'PIXBRK%02d.REP' % s)
+        f = m.files.get(s)
+        if f is None:
+            if os.path.exists(path):
+                out.append('%s written, the model never saved slot %d' % (os.path.basename(path), s))
+            continue
+        if not os.path.exists(path):
+            out.append('%s missing' % os.path.basename(path))
+            continue
+        data = open(path, 'rb').read()
+        h, recs = f
+        want = bytearray(32)
+        want[0:16] = data[0:16]  # the date text is checked for its shape only
+        struct.pack_into('<IIBB', want, 16, h.frames, h.score, h.guide, h.floor)
+        for i in range(h.frames):
+            want += struct.pack('<HHHHBBH', *recs.get(i, (0, 0, 0, 0, 0, 0)), 0)
+        if (STAMP.fullmatch(data[0:16]) is not None) != h.dated:
+            out.append('%s: date text %r, model %s' % (os.path.basename(path), data[0:16], 'stamp' if h.dated else 'none'))
+        if bytes(want) != data:
+            n = next((i for i in range(min(len(want), len(data))) if want[i] != data[i]), min(len(want), len(data)))
+            out.append('%s: %d bytes, model %d; first difference at byte %d (record %d)' %
+                       (os.path.basename(path), len(data), len(want), n, (n - 32) // 12 if n >= 32 else -1))
+    return out
+
+
 def compare_script(script_path, runner, pack, workdir, frames, coverage):
     """Returns (ok, message)."""
     with open(script_path) as f:
@@ -134,8 +190,9 @@ def compare_script(script_path, runner, pack, workdir, frames, coverage):
     prev = None
     n = 0
     m_last = None
+    m = model.Model()
     with open(trace_path) as tf:
-        for mine in model.run_script(events, frames):
+        for mine in model.run_script(events, frames, m=m):
             line = tf.readline()
             if not line:
                 return False, 'frame %d: the runner trace ends here, the model goes on' % mine['frame']
@@ -164,6 +221,9 @@ def compare_script(script_path, runner, pack, workdir, frames, coverage):
             n, m_last['scene'], m_last['score'], m_last['hi_score'], m_last['round'])
         if summary != expect:
             return False, 'summary differs: model "%s"  runner "%s"' % (expect, summary)
+    files = check_files(m, rundir)
+    if files:
+        return False, 'files differ: ' + '; '.join(files)
     return True, '%d frames match; %s' % (n, summary)
 
 

@@ -131,6 +131,7 @@ class Model:
         self.particle_next = 0
         self.explosion_next = 0
         self.ranking = [0] * 16  # scores of the 16 entries, best first
+        self.ranking_dated = [False] * 16  # entry made by a finished game (else the placeholder)
         self.settings_guide = 0
         self.settings_floor = 0
         self.menu_pos = {0: (0, 0), 8: (0, 0), 9: (0, 0)}  # title menu and the two slot menus
@@ -138,6 +139,7 @@ class Model:
         self.header = Header()
         self.records = {}  # frame record index -> (x, y, dx, dy, pressed, released) as stored
         self.files = {}  # slot -> (Header, dict of records) written by the save menu
+        self.score_file = None  # SCORE.DAT as last written, see write_score_file
         self.directory = {s: Header() for s in range(1, 17)}
         self.iteration = 0
         self.ended = False
@@ -368,10 +370,13 @@ class Model:
             self.scene = 9
         elif current == 5:
             self.mute = 1 - self.mute
+            self.write_score_file()
         elif current == 6:
             self.settings_guide = u8(1 - self.settings_guide)
+            self.write_score_file()
         elif current == 7:
             self.settings_floor = u8(1 - self.settings_floor)
+            self.write_score_file()
 
     # ---- ranking ------------------------------------------------------------------------
 
@@ -384,7 +389,15 @@ class Model:
             if self.ranking[i] <= self.score:
                 self.ranking.insert(i, self.score)
                 del self.ranking[16]
+                self.ranking_dated.insert(i, True)
+                del self.ranking_dated[16]
+                self.write_score_file()
                 return
+
+    def write_score_file(self):
+        """What SCORE.DAT holds after a write: the 16 scores and settings bytes 8 to 10."""
+        self.score_file = (list(self.ranking), list(self.ranking_dated), self.mute, self.settings_guide,
+                           self.settings_floor)
 
     def scene_ranking(self):
         if self.touch_released:
@@ -897,9 +910,10 @@ def parse_script(text):
     return out
 
 
-def run_script(events, frames=None, every=1):
-    """Runs a parsed script through a fresh model and yields the trace of every kept frame."""
-    m = Model()
+def run_script(events, frames=None, every=1, m=None):
+    """Runs a parsed script through a model (a fresh one unless given) and yields the trace of
+    every kept frame."""
+    m = m if m is not None else Model()
     for n, (name, px, py) in enumerate(events):
         if frames is not None and n >= frames:
             break
