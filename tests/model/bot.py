@@ -42,7 +42,8 @@ class Bot:
         self.escape_in_scene = None  # Escape once this scene has run 30 frames
         self.lazy_aim = False  # random bounces
         self.spare = 0  # with this many aliens left, steer the ball around them: they come down
-        self.noise = r.random() < 0.5  # pointer events during round setup, round clear, ending
+        self.noise = r.random() < 0.5
+        self.wild = False  # now and then a move far outside the window  # pointer events during round setup, round clear, ending
 
     # ---- output ---------------------------------------------------------------------------
 
@@ -302,6 +303,13 @@ class Bot:
             self.emit('leave')
             self.leave_at = None
             return bounces_seen
+        if self.wild and self.r.random() < 0.01:
+            # a move far outside the window: client pixels count as unsigned 16-bit numbers
+            px = self.r.choice([-32768, -1, 0, 1, 479, 480, 639, 640, 1000, 32767, 65535])
+            py = self.r.choice([-1, 0, 580, 640, 65535])
+            self.lines.append('move %d %d' % (px, py))
+            self.m.step('move', px, py)
+            return bounces_seen
         if at_rest and m.scene_timer == 1:
             st['serve_x'] = self.r.randint(30, 170)
             st['released'] = False
@@ -384,6 +392,7 @@ def run_bot(seed, max_frames=60000):
         b.play_game()
         b.leave_ranking()
         b.escape_at = (1, r.randint(200, 900))
+        b.wild = True
         b.play_game()
     elif plan == 2:
         # the floor on, bombs ignored: a bomb ends the game; then a replay abandoned by a tap
@@ -464,6 +473,7 @@ def run_bot(seed, max_frames=60000):
         b.tap(59, 145)
         b.leave_ranking()
         b.miss_after = 6
+        b.wild = True
         b.tap(120, 101)  # GAME START from the hit rectangle's top edge, above the drawn box
         b.play_game()
         b.leave_ranking()
@@ -474,6 +484,20 @@ def run_bot(seed, max_frames=60000):
         b.emit('esc')
         b.save_replay(6)
         b.load_replay(6)
+        # a recording of a few frames only, saved: listed as NO DATA
+        b.escape_at = (1, 5)
+        b.play_game()
+        b.save_replay(7)
+        b.tap(120, 205)
+        b.tap(120, 63 + 14 * 6)
+        b.tap(120, 63 + 14 * 16)
+        # a short game saved over slot 5 and played back
+        b.miss_after = 0
+        b.wild = False
+        b.play_game()
+        b.leave_ranking()
+        b.save_replay(5)
+        b.load_replay(5)
     b.wait(r.randint(2, 10))
     return b
 
