@@ -150,8 +150,13 @@ int host_main() {
     nox_touch_tick();
 
     const int64_t now = pacer_now_ns();
+    if (frames == 0) {
+      // The schedule starts with the first picture, so the slow first frame (shaders, first
+      // mapping of the window) is not made up for with a burst of quick ones.
+      pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, now);
+      first_ns = now;
+    }
     if (pacer_presented(&pacer, now) != 0) video_vsync_off();
-    if (frames == 0) first_ns = now;
     last_ns = now;
     frames++;
     if (host_frame_hook != nullptr && host_frame_hook(now) != 0) break;
