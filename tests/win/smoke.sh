@@ -66,6 +66,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     /d false /f >>"$work/wineboot.log" 2>&1
   "$wineserver" -w
 fi
+# Wine's Direct3D normally runs a command thread that spins while it waits for work, taking a
+# whole core of this small machine away from the X server and the game; do without it here.
+"$wine" reg add 'HKCU\Software\Wine\Direct3D' /v csmt /t REG_DWORD /d 0 /f >/dev/null 2>&1
+"$wineserver" -w  # the next start must bring up Wine's desktop on the X display below
 
 # --- X display and sound server ---------------------------------------------------------------
 exec 3>"$work/display"
