@@ -5,7 +5,6 @@
 // Where this host's log lines say they come from, and their fixed line numbers.
 constexpr const char* HOST_SOURCE = "./src/nox_sdl.cpp";
 constexpr int LOG_LINE_LOADBIN = 149;
-constexpr int LOG_LINE_IME = 155;
 constexpr int LOG_LINE_SDL_INIT = 170;
 constexpr int LOG_LINE_CREATE_WINDOW = 188;
 constexpr int LOG_LINE_VIDEO_INIT = 199;
