@@ -35,7 +35,11 @@ void tell_player(const char* what) {
     cwd[0] = '.';
     cwd[1] = 0;
   }
-  std::fprintf(stderr, "pixbrk: %s (working directory %s); see %s/LOG.TXT\n", what, cwd, cwd);
+  if (access("LOG.TXT", F_OK) == 0) {
+    std::fprintf(stderr, "pixbrk: %s (working directory %s); see %s/LOG.TXT\n", what, cwd, cwd);
+  } else {
+    std::fprintf(stderr, "pixbrk: %s (working directory %s, where no LOG.TXT could be written)\n", what, cwd);
+  }
 }
 
 // A display running at 60 Hz paces the game by its refresh; anything else by our own timer.
