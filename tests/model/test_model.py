@@ -221,7 +221,28 @@ class Scoring(unittest.TestCase):
                 self.assertEqual((m.score - before, m.combo, m.max_combo), (fifth, 5, 5))
 
 
+class BombOnTheRestingBall(unittest.TestCase):
+    def test_bomb_meets_the_ball_or_the_paddle_before_the_serve(self):
+        # bomb x -> (bomb left, game over, ball vy, explosions spawned)
+        for bomb_x, active, over, vy, boom in [(116, 0, 0, 0, 1), (106, 0, 1, 33, 0), (60, 1, 0, 0, 0)]:
+            with self.subTest(bomb_x=bomb_x):
+                m = start_round()
+                m.step()
+                m.bomb_active, m.bomb_x, m.bomb_y = 1, bomb_x, 265
+                before = m.explosion_next
+                m.step()
+                self.assertEqual((m.bomb_active, m.game_over, m.ball_vx, m.ball_vy,
+                                  (m.explosion_next - before) % 32),
+                                 (active, over, 0, vy, boom))
+
+
 class Replay(unittest.TestCase):
+    def test_frame_index_wraps(self):
+        m = start_round()
+        m.header.frames = 131071
+        m.step()
+        self.assertEqual((m.header.frames, 131071 in m.records, 0 in m.records), (0, True, False))
+
     def test_records_and_press_counts_that_wrap(self):
         m = start_round()
         m.step('move', 100, 200)
