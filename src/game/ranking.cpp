@@ -9,7 +9,7 @@
 #include "engine/sound.h"
 #include "game/game.h"
 #include "game/replay.h"
-#include "game/savefile.h"
+#include "pack/savefile.h"
 #include "game/text.h"
 
 uint8_t ranking_table[RANKING_BYTES];

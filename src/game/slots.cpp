@@ -9,7 +9,7 @@
 #include "game/game.h"
 #include "game/ranking.h"
 #include "game/replay.h"
-#include "game/savefile.h"
+#include "pack/savefile.h"
 #include "game/text.h"
 
 uint8_t slot_dir[REPLAY_SLOTS][32];

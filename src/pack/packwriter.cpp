@@ -56,6 +56,6 @@ std::vector<uint8_t> pcm_entry(std::span<const int16_t> samples) {
 bool write_file(const std::string& path, std::span<const uint8_t> bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return (std::fclose(f) == 0) && ok;
 }

@@ -14,7 +14,7 @@
 #include "game/game.h"
 #include "game/ranking.h"
 #include "game/replay.h"
-#include "game/savefile.h"
+#include "pack/savefile.h"
 #include "game/slots.h"
 #include "support/test_pack.h"
 

@@ -1,4 +1,4 @@
-#include "game/savefile.h"
+#include "pack/savefile.h"
 
 #include <cstdio>
 #include <filesystem>
