@@ -169,7 +169,29 @@ def check_files(m, rundir):
     return out
 
 
-def compare_script(script_path, runner, pack, workdir, frames, coverage):
+class ScoreSlip(model.Model):
+    """The model with one deliberate fault: the first alien destroyed scores one ten too many."""
+
+    def combo_count(self, kind, x, y):
+        super().combo_count(kind, x, y)
+        if not getattr(self, 'slipped', False):
+            self.slipped = True
+            self.score += 1
+
+
+class RecordSlip(model.Model):
+    """The model with one deliberate fault: record 20 of a recording keeps a wrong dy."""
+
+    def replay_hook(self):
+        ended = super().replay_hook()
+        n = self.header.frames - 1
+        if not self.playback and n == 20:
+            x, y, dx, dy, p, r = self.records[n]
+            self.records[n] = (x, y, dx, (dy + 1) & 0xFFFF, p, r)
+        return ended
+
+
+def compare_script(script_path, runner, pack, workdir, frames, coverage, model_class=model.Model):
     """Returns (ok, message)."""
     with open(script_path) as f:
         events = model.parse_script(f.read())
@@ -190,7 +212,7 @@ def compare_script(script_path, runner, pack, workdir, frames, coverage):
     prev = None
     n = 0
     m_last = None
-    m = model.Model()
+    m = model_class()
     with open(trace_path) as tf:
         for mine in model.run_script(events, frames, m=m):
             line = tf.readline()
@@ -237,6 +259,9 @@ def main():
     ap.add_argument('--script', action='append', default=[])
     ap.add_argument('--keep', default=None, help='keep scripts and traces in this directory')
     ap.add_argument('--coverage', action='store_true', help='fail unless every situation occurred')
+    ap.add_argument('--self-check', action='store_true',
+                    help='compare the first game against two deliberately faulty models; '
+                         'succeed only if both faults are reported')
     args = ap.parse_args()
 
     if not os.path.exists(args.pack):
@@ -254,6 +279,15 @@ def main():
             f.write('# bot seed %d\n' % seed)
             f.write(b.script())
         jobs.append(('seed %d' % seed, path))
+    if args.self_check:
+        caught = 0
+        for cls in (ScoreSlip, RecordSlip):
+            ok, msg = compare_script(jobs[0][1], args.runner, args.pack, workdir, args.frames, None, cls)
+            print('%s with %s: %s' % (jobs[0][0], cls.__name__, msg.splitlines()[0]))
+            caught += 0 if ok else 1
+        if not args.keep:
+            shutil.rmtree(workdir, ignore_errors=True)
+        return 0 if caught == 2 else 1
     for name, path in jobs:
         ok, msg = compare_script(path, args.runner, args.pack, workdir, args.frames, cov)
         print('%s: %s' % (name, msg))
