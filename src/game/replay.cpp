@@ -52,7 +52,12 @@ int replay_hook() {
     put_le16(rec + 2, g.touch_y);
     put_le16(rec + 4, g.touch_dx);
     put_le16(rec + 6, g.touch_dy);
-    rec[8] = static_cast<uint8_t>(g.touch_pressed);
+    // A record keeps the low 8 bits of the press count, but a pointer held through a whole
+    // multiple of 256 frames is stored as 255, not 0: otherwise the playback would see the
+    // pointer lifted for that one frame, the paddle would miss a step and the replay would
+    // drift away from the game it recorded. Any non-zero byte reads back as pressed.
+    const auto pressed = static_cast<uint8_t>(g.touch_pressed);
+    rec[8] = (pressed == 0 && g.touch_pressed != 0) ? uint8_t{0xFF} : pressed;
     rec[9] = static_cast<uint8_t>(g.touch_released);
     rec[10] = 0;
     rec[11] = 0;

@@ -72,23 +72,39 @@ TEST(ReplayHook, HeldPointerIsStoredWithItsPressCount) {
   EXPECT_EQ(record(4).pressed, 0);
 }
 
-TEST(ReplayHook, PressCountsOfWholeMultiplesOf256AreStoredAsUp) {
+TEST(ReplayHook, PointerHeldPast256FramesStaysPressedAndPlaysBackExactly) {
   Session s;
   settings_record[10] = 1;  // floor barrier: a missed ball comes back once
   s.tap(100, 110);
   s.frame();
   s.frame(NoxEvent::PointerDown);  // record 0, count 1
-  std::vector<uint32_t> up_records;
+  std::vector<uint32_t> wrap_records;
+  std::vector<int16_t> live_paddle{g.paddle_x};
   for (int i = 0; i < 800 && g.scene == 2; ++i) {
-    s.frame(NoxEvent::PointerMove, g.ball_x + 3, 250);  // keep the paddle under the ball
-    if (g.touch_pressed % 256 == 0) up_records.push_back(replay_frame_index() - 1);
+    // Keep the paddle under the ball, moving the held pointer every frame.
+    s.frame(NoxEvent::PointerMove, g.ball_x + 3 + (i % 3), 250);
+    if (g.scene == 2) live_paddle.push_back(g.paddle_x);
+    if (g.touch_pressed % 256 == 0) wrap_records.push_back(replay_frame_index() - 1);
   }
-  ASSERT_GE(up_records.size(), 1u) << "the pointer was not held long enough in play";
-  ASSERT_LT(up_records.back() + 1, replay_frame_index());
-  for (uint32_t n : up_records) {
-    EXPECT_EQ(record(n).pressed, 0) << "record " << n;
-    EXPECT_EQ(record(n - 1).pressed, 255) << "record " << n - 1;
+  ASSERT_GE(wrap_records.size(), 1u) << "the pointer was not held long enough in play";
+  ASSERT_LT(wrap_records.back() + 1, replay_frame_index());
+  for (uint32_t n : wrap_records) {
+    EXPECT_EQ(record(n).pressed, 255) << "record " << n;  // never stored as lifted
+    EXPECT_EQ(record(n).released, 0) << "record " << n;
     EXPECT_EQ(record(n + 1).pressed, 1) << "record " << n + 1;
+  }
+
+  // Played back from a file, the paddle takes the same path in every recorded frame.
+  const uint32_t frames = replay_frame_index();
+  std::vector<uint8_t> file(replay_buffer,
+                            replay_buffer + REPLAY_HEADER_BYTES + REPLAY_RECORD_BYTES * frames);
+  make_date_text(file.data());
+  ASSERT_TRUE(write_file("HOLD.REP", file));
+  ASSERT_EQ(load_replay_file("HOLD.REP"), 0);
+  s.frame();  // round setup
+  for (size_t i = 0; i < live_paddle.size() && g.scene == 2; ++i) {
+    s.frame(NoxEvent::PointerDown);  // the real pointer is ignored while it is not lifted
+    ASSERT_EQ(g.paddle_x, live_paddle[i]) << "play frame " << i + 2;
   }
 }
 
@@ -133,8 +149,11 @@ std::string play_state(int64_t frame) {
     erase_key(line, key);
   const size_t tp = line.find(",\"touch_pressed\":");
   const size_t end = line.find(',', tp + 1);
+  // A record keeps the press count's low byte (255 for a whole multiple of 256).
   const int32_t count = std::stoi(line.substr(tp + 17, end - tp - 17));
-  line.replace(tp, end - tp, ",\"touch_pressed\":" + std::to_string(static_cast<int8_t>(count)));
+  int8_t stored = static_cast<int8_t>(count);
+  if (stored == 0 && count != 0) stored = -1;
+  line.replace(tp, end - tp, ",\"touch_pressed\":" + std::to_string(stored));
   return line;
 }
 
