@@ -8,7 +8,7 @@ serve by release and the automatic serve, bounces off walls and ceiling, shot-do
 on the paddle, caught items, lost balls, cleared rounds with their bonus, the floor barrier,
 Escape in mid-game, leaving the window, and saving, loading and replaying a game.
 
-Usage: bot.py --seed N --out FILE [--frames MAX]
+Usage: bot.py --seed N --out FILE [--frames MAX] [--fuzz]
 """
 
 import argparse
@@ -502,13 +502,40 @@ def run_bot(seed, max_frames=60000):
     return b
 
 
+def run_fuzz(seed, frames=10000):
+    """Random pointer events for the given number of frames: taps land on whatever is under
+    them (menus, slots, toggles), the paddle wanders, Escape comes now and then."""
+    b = Bot(seed, frames)
+    r = b.r
+    while not b.out_of_time():
+        x = r.random()
+        if x < 0.35:
+            b.wait(r.randint(1, 60))
+        elif x < 0.62:
+            if r.random() < 0.6:
+                # aim at the menu area, where the buttons and slot rows are
+                b.emit('move', r.randint(40, 200), r.randint(50, 300), odd=r.random() < 0.5)
+            else:
+                b.emit('move', r.randint(0, 239), r.randint(0, 319), odd=r.random() < 0.5)
+        elif x < 0.80:
+            b.emit('down')
+        elif x < 0.97:
+            b.emit('up')
+        elif x < 0.99:
+            b.emit('leave')
+        else:
+            b.emit('esc')
+    return b
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument('--seed', type=int, default=0)
     ap.add_argument('--out', required=True)
     ap.add_argument('--frames', type=int, default=60000)
+    ap.add_argument('--fuzz', action='store_true', help='random pointer events instead of play')
     args = ap.parse_args()
-    b = run_bot(args.seed, args.frames)
+    b = run_fuzz(args.seed, args.frames) if args.fuzz else run_bot(args.seed, args.frames)
     with open(args.out, 'w') as f:
         f.write('# bot seed %d\n' % args.seed)
         f.write(b.script())

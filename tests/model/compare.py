@@ -4,8 +4,8 @@ compares the two traces frame by frame. Stops a game at its first differing fram
 the key with both values and the frames around it.
 
 Usage:
-  compare.py --runner PATH --pack ROMDATA.BIN [--seeds 0,1,2] [--frames N] [--script FILE]
-             [--keep DIR] [--coverage]
+  compare.py --runner PATH --pack ROMDATA.BIN [--seeds 0,1,2] [--fuzz-seeds 0,1] [--frames N]
+             [--script FILE] [--keep DIR] [--coverage] [--self-check]
 Exit status 0 when every game matches (and, with --coverage, every listed situation occurred).
 """
 
@@ -256,6 +256,8 @@ def main():
     ap.add_argument('--seeds', default='0,1,2,3,4,5')
     ap.add_argument('--frames', type=int, default=None)
     ap.add_argument('--bot-frames', type=int, default=60000)
+    ap.add_argument('--fuzz-seeds', default='', help='random-event scripts of --fuzz-frames frames')
+    ap.add_argument('--fuzz-frames', type=int, default=10000)
     ap.add_argument('--script', action='append', default=[])
     ap.add_argument('--keep', default=None, help='keep scripts and traces in this directory')
     ap.add_argument('--coverage', action='store_true', help='fail unless every situation occurred')
@@ -279,6 +281,13 @@ def main():
             f.write('# bot seed %d\n' % seed)
             f.write(b.script())
         jobs.append(('seed %d' % seed, path))
+    for seed in [int(s) for s in args.fuzz_seeds.split(',') if s.strip()]:
+        b = bot.run_fuzz(seed, args.fuzz_frames)
+        path = os.path.join(workdir, 'fuzz%d.txt' % seed)
+        with open(path, 'w') as f:
+            f.write('# fuzz seed %d\n' % seed)
+            f.write(b.script())
+        jobs.append(('fuzz %d' % seed, path))
     if args.self_check:
         caught = 0
         for cls in (ScoreSlip, RecordSlip):
