@@ -509,8 +509,13 @@ class Model:
             self.touch_released = i8(r)
             self.touch_pressed = i8(p)
         else:
+            # The press count's low byte, but 255 for a pointer held through a whole multiple
+            # of 256 frames, so a playback never sees it lifted.
+            pressed = u8(self.touch_pressed)
+            if pressed == 0 and self.touch_pressed != 0:
+                pressed = 255
             self.records[n] = (u16(self.touch_x), u16(self.touch_y), u16(self.touch_dx),
-                               u16(self.touch_dy), u8(self.touch_pressed), u8(self.touch_released))
+                               u16(self.touch_dy), pressed, u8(self.touch_released))
         self.header.frames = (n + 1) % REPLAY_MAX
         return False
 
