@@ -16,6 +16,64 @@ void plot(uint8_t* plane, int64_t x, int64_t y, uint8_t colour) {
 // The circle walk never meets its end condition for radius 0, and very large radii need many
 // laps; no radius from 1 to 534 needs more than 402 steps, so this bound only stops the others.
 constexpr int CIRCLE_STEP_LIMIT = 4096;
+
+// The walk visits the same few pixels many times over (395 steps for about 50 pixels at
+// radius 8), and where it goes depends on the radius alone. So for small radii the pixels
+// are worked out once, each kept once, and every later circle of that radius just plots them.
+constexpr int32_t CIRCLE_CACHE_RADII = 32;
+constexpr int32_t CIRCLE_CACHE_POINTS = 512;
+
+struct CircleShape {
+  bool ready;
+  int32_t walked;  // steps of the walk, as the uncached walk reports them
+  int32_t count;   // distinct pixels, or -1 when the radius is not kept
+  int8_t dx[CIRCLE_CACHE_POINTS];
+  int8_t dy[CIRCLE_CACHE_POINTS];
+};
+CircleShape circle_cache[CIRCLE_CACHE_RADII + 1];
+
+// Walks the rotation for radius r, calling visit(x, y) with each point's offset from the centre.
+template <typename Visit>
+int32_t circle_walk(int32_t r, Visit visit) {
+  const auto fr = static_cast<float>(r);
+  const float lo = fr - 1.0f;
+  float X = fr;
+  float Y = 0.0f;
+  int32_t points = 0;
+  while (points < CIRCLE_STEP_LIMIT) {
+    X = X - Y / 64.0f;
+    Y = Y + X / 64.0f;
+    visit(static_cast<int64_t>(X), static_cast<int64_t>(Y));
+    ++points;
+    if (lo < X && X < fr && -1.0f < Y && Y < 0.0f) break;
+  }
+  return points;
+}
+
+const CircleShape* circle_shape(int32_t r) {
+  if (r < 1 || r > CIRCLE_CACHE_RADII) return nullptr;
+  CircleShape& s = circle_cache[r];
+  if (!s.ready) {
+    constexpr int32_t side = 2 * CIRCLE_CACHE_RADII + 3;
+    bool seen[side * side] = {};
+    s.count = 0;
+    s.walked = circle_walk(r, [&](int64_t x, int64_t y) {
+      if (s.count < 0) return;
+      if (x < -r - 1 || x > r + 1 || y < -r - 1 || y > r + 1) {
+        s.count = -1;  // off its bounding box: this radius is always walked in full
+        return;
+      }
+      const int64_t cell = (y + CIRCLE_CACHE_RADII + 1) * side + (x + CIRCLE_CACHE_RADII + 1);
+      if (seen[cell] || s.count == CIRCLE_CACHE_POINTS) return;
+      seen[cell] = true;
+      s.dx[s.count] = static_cast<int8_t>(x);
+      s.dy[s.count] = static_cast<int8_t>(y);
+      ++s.count;
+    });
+    s.ready = true;
+  }
+  return s.count < 0 ? nullptr : &s;
+}
 }  // namespace
 
 bool clip_put(uint8_t bank, int32_t& sx, int32_t& sy, int32_t& w, int32_t& h, int32_t& dx, int32_t& dy) {
@@ -51,7 +109,7 @@ void nox_put(Plane p, uint8_t bank, int32_t sx, int32_t sy, int32_t w, int32_t h
   } else {
     for (int32_t row = 0; row < h; ++row, dst += NOX_W, src += b.width)
       for (int32_t i = 0; i < w; ++i)
-        if (src[i] != 0) dst[i] = src[i];
+        dst[i] = src[i] != 0 ? src[i] : dst[i];  // written so the compiler can vectorise it
   }
 }
 
@@ -141,17 +199,14 @@ void nox_boxf(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t c
 int32_t nox_circle(Plane p, int32_t cx, int32_t cy, int32_t r, int32_t colour) {
   uint8_t* plane = plane_of(p);
   const auto c = static_cast<uint8_t>(colour);
-  const auto fr = static_cast<float>(r);
-  const float lo = fr - 1.0f;
-  float X = fr;
-  float Y = 0.0f;
-  int32_t points = 0;
-  while (points < CIRCLE_STEP_LIMIT) {
-    X = X - Y / 64.0f;
-    Y = Y + X / 64.0f;
-    plot(plane, int64_t{cx} + static_cast<int64_t>(X), int64_t{cy} + static_cast<int64_t>(Y), c);
-    ++points;
-    if (lo < X && X < fr && -1.0f < Y && Y < 0.0f) break;
+  if (const CircleShape* s = circle_shape(r)) {
+    if (cx - r - 1 >= 0 && cx + r + 1 < NOX_W && cy - r - 1 >= 0 && cy + r + 1 < NOX_H) {
+      uint8_t* centre = plane + cy * NOX_W + cx;
+      for (int32_t i = 0; i < s->count; ++i) centre[s->dy[i] * NOX_W + s->dx[i]] = c;
+    } else {
+      for (int32_t i = 0; i < s->count; ++i) plot(plane, int64_t{cx} + s->dx[i], int64_t{cy} + s->dy[i], c);
+    }
+    return s->walked;
   }
-  return points;
+  return circle_walk(r, [&](int64_t x, int64_t y) { plot(plane, int64_t{cx} + x, int64_t{cy} + y, c); });
 }

@@ -186,6 +186,31 @@ TEST_F(DrawTest, CircleWalkLengthAndShape) {
   EXPECT_TRUE(lit_pixels(nox_sp).empty());
 }
 
+// Circles of small radii plot remembered pixels; they must be exactly the pixels of the walk,
+// also the second time a radius is drawn and where the ring is cut by the screen's edges.
+TEST_F(DrawTest, RememberedCirclesMatchTheWalk) {
+  auto walk = [](int32_t cx, int32_t cy, int32_t r) {
+    std::vector<uint8_t> plane(NOX_W * NOX_H);
+    float X = static_cast<float>(r), Y = 0.0f;
+    for (int step = 0; step < 4096; ++step) {
+      X = X - Y / 64.0f;
+      Y = Y + X / 64.0f;
+      const int64_t x = cx + static_cast<int64_t>(X), y = cy + static_cast<int64_t>(Y);
+      if (x >= 0 && x < NOX_W && y >= 0 && y < NOX_H) plane[y * NOX_W + x] = 9;
+      if (static_cast<float>(r) - 1.0f < X && X < static_cast<float>(r) && -1.0f < Y && Y < 0.0f) break;
+    }
+    return plane;
+  };
+  for (int pass = 0; pass < 2; ++pass)
+    for (int32_t r = 1; r <= 40; ++r)
+      for (auto [cx, cy] : {std::pair{120, 160}, {0, 0}, {239, 319}, {3, 200}, {r + 1, r + 1}, {238 - r, 318 - r}}) {
+        clear_planes();
+        nox_circle_sp(cx, cy, r, 9);
+        ASSERT_TRUE(std::equal(nox_sp, nox_sp + NOX_W * NOX_H, walk(cx, cy, r).begin()))
+            << "radius " << r << " at " << cx << "," << cy << " pass " << pass;
+      }
+}
+
 TEST_F(DrawTest, EveryRadiusTerminates) {
   for (int32_t r = 1; r <= 534; ++r) ASSERT_LE(nox_circle(Plane::BG, 120, 160, r, 1), 402) << r;
   for (int32_t r : {0, -1, -534, 535, 100000, 0x7FFFFFFF, -0x7FFFFFFF - 1}) {
