@@ -101,6 +101,26 @@ TEST_F(DrawTest, TransparentBlitSkipsZeroOpaqueCopiesIt) {
   EXPECT_EQ(nox_sp[2], 3);
 }
 
+// Wide rows go eight pixels at a time: every byte value, zeros anywhere in a group, any
+// width and alignment must still give exactly "non-zero source pixels replace, zeros keep".
+TEST_F(DrawTest, TransparentBlitOfWideRowsKeepsEveryZeroPixel) {
+  constexpr int w = 37, h = 7;
+  auto* px = static_cast<uint8_t*>(std::malloc(w * h));
+  for (int i = 0; i < w * h; ++i) px[i] = static_cast<uint8_t>((i * 97 + 13) % 5 == 0 ? 0 : (i * 131) & 0xFF);
+  std::free(nox_banks[4].pixels);
+  nox_banks[4] = NoxBank{w, h, px};
+  for (int32_t width : {1, 7, 8, 9, 16, 23, 37})
+    for (int32_t dx : {0, 3, 201}) {
+      for (int i = 0; i < NOX_W * NOX_H; ++i) nox_sp[i] = static_cast<uint8_t>(i * 7 + 1);
+      std::vector<uint8_t> want(nox_sp, nox_sp + NOX_W * NOX_H);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < width && dx + x < NOX_W; ++x)
+          if (px[y * w + x] != 0) want[(10 + y) * NOX_W + dx + x] = px[y * w + x];
+      nox_put_sp(4, 0, 0, width, h, dx, 10);
+      ASSERT_TRUE(std::equal(want.begin(), want.end(), nox_sp)) << "width " << width << " at x " << dx;
+    }
+}
+
 struct LineCase {
   int x0, y0, x1, y1;
   Points points;  // in plotting order
