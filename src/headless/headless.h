@@ -86,6 +86,10 @@ HeadlessEvent headless_bot_event(int64_t frame);
 // Command line front end of pixbrk-headless. Prints the summary or the error.
 int headless_main(int argc, char** argv);
 
+// Puts back the process-wide state a fresh program starts with (pack, banks, slots, touch,
+// mute, PRNG, ring cursors, menus, planes), so several runs in one process behave as separate ones.
+void headless_reset_process_state();
+
 // The 240 x 320 frame composed last (0x00RRGGBB per pixel).
 const uint32_t* headless_frame();
 

@@ -96,9 +96,11 @@ std::string last_log_failure() {
   return found;
 }
 
+}  // namespace
+
 // Process-wide state that a fresh program starts with; reset so that several sessions in one
 // process (tests) behave exactly like separate runs.
-void reset_process_state() {
+void headless_reset_process_state() {
   pack_unload();
   nox_free_banks();
   nox_free_slots();
@@ -111,6 +113,8 @@ void reset_process_state() {
   std::memset(nox_sp, 0, sizeof nox_sp);
   std::memset(nox_bg, 0, sizeof nox_bg);
 }
+
+namespace {
 
 // --- trace lines -------------------------------------------------------------------------------
 
@@ -351,7 +355,7 @@ bool start_session(Session& s, SessionScope& scope) {
       return fail(&r, "cannot write " + o.wav_file);
   }
 
-  reset_process_state();
+  headless_reset_process_state();
   scope.previous_source = putlog_source();
   putlog_set_source(kLogSource);
   std::error_code ec;

@@ -11,8 +11,6 @@
 #include "engine/sound.h"
 #include "engine/touch.h"
 #include "game/game.h"
-#include "game/rng.h"
-#include "game/title.h"
 #include "pack/pack.h"
 #include "pack/packwriter.h"
 
@@ -23,14 +21,8 @@ void write_synthetic_pack() {
 
 Session::Session() : picture(static_cast<size_t>(NOX_W * NOX_H)) {
   write_synthetic_pack();
-  pack_unload();
+  headless_reset_process_state();
   EXPECT_EQ(loadbin("ROMDATA.BIN"), 0);
-  nox_touch = NoxTouch{};
-  nox_set_mute(0);
-  rng_seed(0);
-  particle_next = 0;
-  explosion_next = 0;
-  title_menu_reset();
   EXPECT_EQ(nox_init(), 0);
 }
 
