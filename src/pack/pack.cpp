@@ -48,6 +48,16 @@ int64_t bytes_left(std::FILE* f) {
   return end < here ? -1 : end - here;
 }
 
+// The system's own code for why the file could not be opened: on Windows that is the code the
+// system call gave, not the C library's translation of it.
+int open_error() {
+#if defined(_WIN32)
+  return static_cast<int>(_doserrno);
+#else
+  return errno;
+#endif
+}
+
 int fail_broken(const char* path, int line) {
   putlog(putlog_source(), line, "File broken: %s", path);
   pack_unload();
@@ -69,9 +79,12 @@ int loadbin(const char* path) {
   if (path == nullptr) path = "";
   putlog(putlog_source(), 943, "Load binary file: %s", path);
   errno = 0;
+#if defined(_WIN32)
+  _doserrno = 0;
+#endif
   FileCloser file{std::fopen(path, "rb")};
   if (file.f == nullptr) {
-    putlog(putlog_source(), 947, "Could not open: %s (%d)", path, errno);
+    putlog(putlog_source(), 947, "Could not open: %s (%d)", path, open_error());
     return -1;
   }
 
@@ -89,7 +102,15 @@ int loadbin(const char* path) {
   // The name table must fit in what is left of the file: a count the file cannot hold fails
   // where its name table would run out, before anything is allocated for it.
   int64_t left = bytes_left(file.f);
-  if (left < 0 || static_cast<int64_t>(count) * 16 > left) return fail_broken(path, 969);
+  if (left < 0 || static_cast<int64_t>(count) * 16 > left) {
+    // The whole fields that are there are still read in order, so an unterminated name among
+    // them is reported as such, as it would be when the table is read field by field.
+    char field[16];
+    for (int64_t i = 0; left > 0 && i < left / 16 && std::fread(field, 1, 16, file.f) == 16; ++i) {
+      if (std::memchr(field, 0, sizeof field) == nullptr) return fail_broken(path, 975);
+    }
+    return fail_broken(path, 969);
+  }
   left -= static_cast<int64_t>(count) * 16;
 
   errno = 0;

@@ -75,6 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Cut inside the name table: reported there although the data is missing too.
         BrokenPack{"names_before_data", cat({le32(3), name_field("A"), name_field("B")}), "File broken: %s", 969},
         BrokenPack{"unterminated_name", cat({le32(1), Bytes(16, 0x41), be32(0)}), "File broken: %s", 975},
+        // Names are checked in table order: an unterminated one comes before the cut after it.
+        BrokenPack{"unterminated_name_then_cut", cat({le32(2), Bytes(16, 0x41)}), "File broken: %s", 975},
+        BrokenPack{"second_name_unterminated_then_cut", cat({le32(4), name_field("A"), Bytes(16, 0x41), {1, 2}}),
+                   "File broken: %s", 975},
+        BrokenPack{"huge_count_unterminated_name", cat({le32(0x7FFFFFFF), name_field("A"), Bytes(16, 0x41)}),
+                   "File broken: %s", 975},
         BrokenPack{"size_missing", cat({le32(1), name_field("A"), {0, 0}}), "File broken: %s", 986},
         BrokenPack{"second_size_missing", cat({le32(2), name_field("A"), name_field("B"), be32(1), {9}}),
                    "File broken: %s", 986},

@@ -287,7 +287,7 @@ TEST_F(RealGame, TheInstalledLauncherPlaysInThePlayersDataFolder) {
 
 struct StartFailure {
   const char* name;
-  const char* pack;  // "", "broken" or "good"
+  const char* pack;  // "", "broken", "empty" or "good"
   bool display;
   std::vector<std::string> log;  // after the first line
   const char* says;              // on standard error
@@ -304,6 +304,8 @@ TEST_P(StartUpFails, LogsWhyTellsThePlayerAndExitsWithOne) {
   fs::create_directories(game_dir);
   if (std::string(c.pack) == "broken") {
     std::ofstream(game_dir / "ROMDATA.BIN", std::ios::binary) << std::string("\x11\x00\x00\x00\x1a\x13", 6);
+  } else if (std::string(c.pack) == "empty") {
+    std::ofstream(game_dir / "ROMDATA.BIN", std::ios::binary) << std::string(4, '\0');  // loads, holds nothing
   } else if (std::string(c.pack) == "good") {
     if (real_pack_path().empty()) GTEST_SKIP() << "ROMDATA.BIN has not been built";
     fs::copy_file(real_pack_path(), game_dir / "ROMDATA.BIN");
@@ -355,6 +357,16 @@ INSTANTIATE_TEST_SUITE_P(
                      {"Load binary file: ROMDATA\\.BIN" + AT + "943>", R"(File broken: ROMDATA\.BIN)" + AT + "969>",
                       "loadbin error\\." + AT + "149>"},
                      "ROMDATA.BIN is missing or broken"},
+        // The game cannot start without its pictures: the sound thread, already running, is
+        // stopped before the program ends.
+        StartFailure{"pack_without_pictures",
+                     "empty",
+                     true,
+                     {"Load binary file: ROMDATA\\.BIN" + AT + "943>", "Using: \\S+" + AT + "478>",
+                      R"(No sound device \(.*\): the game runs without sound\.)" + AT + "630>",
+                      "Sound-thread has started\\." + AT + "754>", "nox_init error\\." + AT + "212>",
+                      "Sound-thread will now stop\\." + AT + "808>"},
+                     "lacks a picture or a sound"},
         StartFailure{"no_display",
                      "good",
                      false,

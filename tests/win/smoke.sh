@@ -318,6 +318,19 @@ set -e
 check "exit code 0 without a pack (got $rc)" test "$rc" = 0
 check "LOG.TXT ends with \"loadbin error.\"" \
   test "$(log_lines "$nopack/LOG.TXT" | tail -1)" = 'loadbin error. <.\src\nox_w.cpp:149>'
+# The code in brackets is the one Windows gave: 2 for a missing file, 5 (access denied) for a
+# folder in the pack's place, where the C library would say 13.
+check "LOG.TXT: the missing file is Windows error 2" \
+  test "$(log_lines "$nopack/LOG.TXT" | sed -n 3p)" = 'Could not open: ROMDATA.BIN (2) <.\src\nox_w.cpp:947>'
+nopackdir="$work/nopackdir"
+mkdir -p "$nopackdir/ROMDATA.BIN"
+set +e
+(cd "$nopackdir" && timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+rc=$?
+set -e
+check "exit code 0 with a folder for a pack (got $rc)" test "$rc" = 0
+check "LOG.TXT: a folder for a pack is Windows error 5" \
+  test "$(log_lines "$nopackdir/LOG.TXT" | sed -n 3p)" = 'Could not open: ROMDATA.BIN (5) <.\src\nox_w.cpp:947>'
 
 # --- 4. the headless runner on both systems ------------------------------------------------------
 echo "pixbrk-headless: Linux and Windows builds"
