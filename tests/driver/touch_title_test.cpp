@@ -5,11 +5,13 @@
 #include <cstdio>
 
 #include "driver_harness.h"
+#include "engine/screen.h"
 #include "engine/sound.h"
 #include "engine/touch.h"
 #include "game/game.h"
 #include "game/ranking.h"
 #include "game/replay.h"
+#include "pack/pack.h"
 
 namespace {
 
@@ -53,6 +55,65 @@ TEST(TouchEdges, LeavingWhileHeldReleasesAtOrigin) {
   EXPECT_EQ(g.touch_released, 1);
   EXPECT_EQ(g.touch_x, 0);
   EXPECT_EQ(g.touch_y, 0);
+}
+
+// The synthetic pictures hold 1 + (offset % 200) at each offset, so a tile's first pixel names
+// where in the 256-wide sprite bank it came from.
+uint8_t sprite_bank_pixel(int32_t sx, int32_t sy) { return static_cast<uint8_t>(1 + (sy * 256 + sx) % 200); }
+
+TEST(StartUp, BackgroundFrameOfTilesAroundColourTwo) {
+  Session s;
+  auto bg = [](int32_t x, int32_t y) { return nox_bg[y * NOX_W + x]; };
+  EXPECT_EQ(bg(0, 16), sprite_bank_pixel(0, 0));
+  EXPECT_EQ(bg(1, 17), sprite_bank_pixel(1, 1));
+  EXPECT_EQ(bg(232, 16), sprite_bank_pixel(16, 0));
+  EXPECT_EQ(bg(239, 23), sprite_bank_pixel(23, 7));
+  for (int32_t i = 0; i < 28; ++i) EXPECT_EQ(bg(8 + 8 * i, 16), sprite_bank_pixel(8, 0)) << i;
+  for (int32_t i = 0; i < 37; ++i) {
+    EXPECT_EQ(bg(0, 24 + 8 * i), sprite_bank_pixel(0, 8)) << i;
+    EXPECT_EQ(bg(232, 24 + 8 * i), sprite_bank_pixel(16, 8)) << i;
+  }
+  EXPECT_EQ(bg(7, 319), sprite_bank_pixel(7, 15));
+  for (int32_t y : {0, 15, 24, 200, 319}) EXPECT_EQ(bg(120, y), 2) << y;
+  EXPECT_EQ(bg(8, 24), 2);
+  EXPECT_EQ(bg(231, 319), 2);
+  EXPECT_EQ(bg(239, 15), 2);
+}
+
+TEST(StartUp, FirstMissingEffectStopsTheLoadingThere) {
+  TempWorkDir dir;
+  headless_reset_process_state();
+  std::vector<PackEntry> entries = synthetic_game_entries();
+  std::erase_if(entries, [](const PackEntry& e) { return e.name == "EFF06.PCM"; });
+  ASSERT_EQ(load_pack_entries(entries), 0);
+  EXPECT_EQ(nox_init(), -1);
+  // Loaded in the order 5, 6, 8, 10, 11, 12, 13, 7 (missing), 3, 4, 1, 2, 0.
+  for (int slot : {5, 6, 8, 10, 11, 12, 13}) EXPECT_NE(nox_slots[slot].size, 0u) << slot;
+  for (int slot : {7, 3, 4, 1, 2, 0, 9}) EXPECT_EQ(nox_slots[slot].size, 0u) << slot;
+  EXPECT_NE(nox_banks[3].width, 0);  // every picture came first
+  nox_free_banks();
+  nox_free_slots();
+  pack_unload();
+}
+
+TEST(StartUp, HighScoreIsTheBestRankedScore) {
+  TempWorkDir dir;
+  write_synthetic_pack();
+  std::string file(332, '\0');
+  for (int k = 0; k < 16; ++k) file.replace(static_cast<size_t>(20 * k), 16, "----/--/-- --:--");
+  file[16] = 0x39;  // entry 1: 12345 tens, little-endian
+  file[17] = 0x30;
+  file[36] = 7;
+  ASSERT_TRUE(write_file("SCORE.DAT", std::vector<uint8_t>(file.begin(), file.end())));
+  headless_reset_process_state();
+  ASSERT_EQ(loadbin("ROMDATA.BIN"), 0);
+  ASSERT_EQ(nox_init(), 0);
+  EXPECT_EQ(g.hi_score, 12345u);
+  EXPECT_EQ(g.score, 0u);
+  EXPECT_EQ(g.scene, 0);
+  nox_free_banks();
+  nox_free_slots();
+  pack_unload();
 }
 
 TEST(FrameDriver, SceneBeyondTableEndsTheProgram) {
