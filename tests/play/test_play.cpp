@@ -498,6 +498,21 @@ TEST_F(Play, StepsDrawTheirPicturesAndTexts) {
        explosion_pass, [] { nox_put_sp(1, 56, 16, 16, 8, 50, 120); }},
       {"shot bomb explosion", [] { explosion_spawn(1, 30, 40); }, explosion_pass,
        [] { nox_put_sp(1, 24, 16, 8, 8, 30, 40); }},
+      {"particle pixel", [] { particle_spawn(50, 10, 12, 3, 1); }, particle_pass, [] { nox_pset_sp(10, 12, 50); }},
+      {"guide dots bend at the right wall",
+       [] {
+         g.opt_guide = 1;
+         g.paddle_x = 8;
+         ball(200, 100, 33, 33);  // 3 pixels a frame each way, a dot every 9
+       },
+       guide_path,
+       [] {
+         for (int k = 0; 100 + 9 * k < 316; ++k) {
+           const int x = k < 3 ? 200 + 9 * k : 224 - 9 * (k - 3);
+           nox_pset_sp(x + 4, 104 + 9 * k, 173);
+         }
+       }},
+      {"no guide while the ball rises", [] { g.opt_guide = 1; ball(200, 100, 33, -33); }, guide_path, [] {}},
       {"hit pop-up, combo 3", [] { g.hit_popup_timer = 1; g.combo = 3; g.hit_popup_x = 70; g.hit_popup_y = 90; },
        hit_popup_step, [] { print_small(0, 68, 90, "3HIT"); }},
       {"hit pop-up, combo 12", [] { g.hit_popup_timer = 1; g.combo = 12; g.hit_popup_x = 70; g.hit_popup_y = 90; },
