@@ -244,3 +244,55 @@ TEST_F(Slots, LoadOfAFileGoneSinceTheScanReturnsToTheTitle) {
 }
 
 }  // namespace
+
+namespace {
+
+struct MenuSound {
+  const char* name;
+  bool load_menu;
+  int row;        // 0..15 slot, 16 CANCEL
+  int32_t x;      // where the pointer is lifted
+  bool listed;    // slot 5 holds a replay at the scan
+  bool vanished;  // and its file is gone when it is chosen
+  int effect;     // effect requested by the release, -1 none
+};
+
+class MenuSounds : public Slots, public ::testing::WithParamInterface<MenuSound> {
+ protected:
+  void SetUp() override {
+    Slots::SetUp();
+    ASSERT_EQ(load_pack_entries(synthetic_game_entries()), 0);
+    ASSERT_EQ(nox_loadpcm(0, "EFF12.PCM"), 0);
+    ASSERT_EQ(nox_loadpcm(2, "EFF11.PCM"), 0);
+  }
+  void TearDown() override { nox_free_slots(); }
+};
+
+// Saving into a slot has a sound of its own; every other choice in either menu the choice sound.
+TEST_P(MenuSounds, ReleaseRequestsTheMenusEffect) {
+  const MenuSound& c = GetParam();
+  if (c.listed) {
+    write_bytes(slot_name(5), replay_file(kStamp, 30, 1, 30));
+    slot_scan();
+    if (c.vanished) std::filesystem::remove(slot_name(5));
+  }
+  record_game(50, 10);
+  nox_slots[0].state = 0;
+  nox_slots[2].state = 0;
+  release_over_row(c.load_menu ? scene_load_replay : scene_save_replay, c.row, c.x);
+  EXPECT_EQ(nox_slots[0].state, c.effect == 0 ? 1u : 0u) << c.name;
+  EXPECT_EQ(nox_slots[2].state, c.effect == 2 ? 1u : 0u) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Menus, MenuSounds,
+    ::testing::Values(MenuSound{"save_into_slot", false, 2, 100, false, false, 0},
+                      MenuSound{"save_cancel", false, 16, 100, false, false, 2},
+                      MenuSound{"save_beside_the_rows", false, 2, 234, false, false, -1},
+                      MenuSound{"load_cancel", true, 16, 100, false, false, 2},
+                      MenuSound{"load_listed_slot", true, 4, 100, true, false, 2},
+                      MenuSound{"load_empty_slot", true, 3, 100, true, false, -1},
+                      MenuSound{"load_vanished_file", true, 4, 100, true, true, 2}),
+    [](const auto& tp) { return std::string(tp.param.name); });
+
+}  // namespace
