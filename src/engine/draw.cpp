@@ -222,7 +222,9 @@ int32_t nox_circle(Plane p, int32_t cx, int32_t cy, int32_t r, int32_t colour) {
   uint8_t* plane = plane_of(p);
   const auto c = static_cast<uint8_t>(colour);
   if (const CircleShape* s = circle_shape(r)) {
-    if (cx - r - 1 >= 0 && cx + r + 1 < NOX_W && cy - r - 1 >= 0 && cy + r + 1 < NOX_H) {
+    // Worked out in 64 bits, so a centre near the ends of the range cannot wrap onto the screen.
+    const int64_t x = cx, y = cy;
+    if (x - r - 1 >= 0 && x + r + 1 < NOX_W && y - r - 1 >= 0 && y + r + 1 < NOX_H) {
       uint8_t* centre = plane + cy * NOX_W + cx;
       for (int32_t i = 0; i < s->count; ++i) centre[s->dy[i] * NOX_W + s->dx[i]] = c;
     } else {

@@ -231,6 +231,20 @@ TEST_F(DrawTest, RememberedCirclesMatchTheWalk) {
       }
 }
 
+// Centres far off the screen, up to the ends of the coordinate range, never reach the planes
+// (nor memory beside them), whether the radius is a remembered one or walked in full.
+TEST_F(DrawTest, FarOffCirclesDrawNothing) {
+  constexpr int32_t lo = INT32_MIN, hi = INT32_MAX;
+  for (int32_t r : {8, 40})
+    for (auto [cx, cy] : {std::pair{hi, 100}, {hi - 9, 100}, {120, hi}, {120, hi - 9}, {hi, hi}, {lo, 100},
+                          {lo + 9, 100}, {120, lo}, {120, lo + 9}, {lo, lo}}) {
+      clear_planes();
+      nox_circle_sp(cx, cy, r, 5);
+      nox_circle_bg(cx, cy, r, 5);
+      ASSERT_TRUE(lit_pixels(nox_sp).empty() && lit_pixels(nox_bg).empty()) << r << " at " << cx << "," << cy;
+    }
+}
+
 TEST_F(DrawTest, EveryRadiusTerminates) {
   for (int32_t r = 1; r <= 534; ++r) ASSERT_LE(nox_circle(Plane::BG, 120, 160, r, 1), 402) << r;
   for (int32_t r : {0, -1, -534, 535, 100000, 0x7FFFFFFF, -0x7FFFFFFF - 1}) {
