@@ -1,4 +1,5 @@
 // Round setup: one frame that lays out the formation, places paddle and ball and starts play.
+#include <cstddef>
 #include <cstring>
 
 #include "game/game.h"
@@ -44,19 +45,11 @@ int scene_round_setup() {
   g.frame_counter = 0;
   g.item_next = 0;
 
-  // The per-round play state and the pointer fields start from zero.
-  g.alive_count = 0;
-  g.march_delay = 0;
-  g.march_phase = 0;
-  g.march_group = 0;
-  std::memset(g.group_alive, 0, sizeof g.group_alive);
-  g.march_step = 0;
-  std::memset(g.aliens, 0, sizeof g.aliens);
-  std::memset(g.explosions, 0, sizeof g.explosions);
-  g.bomb_active = 0;
-  g.bomb_frame = 0;
-  g.bomb_x = 0;
-  g.bomb_y = 0;
+  // The per-round play state and the pointer fields start from zero. The play state is the
+  // tail of the Game record, from the formation fields to the particle pool.
+  static_assert(offsetof(Game, alive_count) < offsetof(Game, particles) &&
+                offsetof(Game, particles) + sizeof g.particles == sizeof(Game));
+  std::memset(&g.alive_count, 0, sizeof(Game) - offsetof(Game, alive_count));
   g.touch_pressed = 0;
   g.touch_x = 0;
   g.touch_y = 0;
@@ -67,25 +60,6 @@ int scene_round_setup() {
   g.touch_pressed_live = 0;
   g.touch_released_live = 0;
   g.touch_held_live = 0;
-  g.game_over = 0;
-  g.paddle_x = 0;
-  g.paddle_y = 0;
-  g.paddle_target_x = 0;
-  g.over_flash_timer = 0;
-  g.over_flash_frame = 0;
-  g.serve_dir = 0;
-  g.ball_x = 0;
-  g.ball_y = 0;
-  g.ball_vx = 0;
-  g.ball_vy = 0;
-  g.ball_fx = 0;
-  g.ball_fy = 0;
-  g.hit_popup_timer = 0;
-  g.combo = 0;
-  g.hit_popup_x = 0;
-  g.hit_popup_y = 0;
-  std::memset(g.items, 0, sizeof g.items);
-  std::memset(g.particles, 0, sizeof g.particles);
 
   g.paddle_x = 104;
   g.paddle_y = 272;
