@@ -42,22 +42,25 @@ void draw_large(int32_t bg, int32_t x, int32_t y, const char* text) {
 }
 }  // namespace
 
-void print_small(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
+namespace {
+// Formats into the 64-byte text buffer (a longer text is cut) and draws it.
+void print_formatted(void (*draw)(int32_t, int32_t, int32_t, const char*), int32_t bg, int32_t x, int32_t y,
+                     const char* fmt, std::va_list args) {
   char text[TEXT_BUFFER];
+  if (std::vsnprintf(text, sizeof text, fmt, args) >= 0) draw(bg, x, y, text);
+}
+}  // namespace
+
+void print_small(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
   std::va_list args;
   va_start(args, fmt);
-  const int n = std::vsnprintf(text, sizeof text, fmt, args);
+  print_formatted(draw_small, bg, x, y, fmt, args);
   va_end(args);
-  if (n < 0) return;
-  draw_small(bg, x, y, text);
 }
 
 void print_large(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
-  char text[TEXT_BUFFER];
   std::va_list args;
   va_start(args, fmt);
-  const int n = std::vsnprintf(text, sizeof text, fmt, args);
+  print_formatted(draw_large, bg, x, y, fmt, args);
   va_end(args);
-  if (n < 0) return;
-  draw_large(bg, x, y, text);
 }

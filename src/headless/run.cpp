@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -138,6 +139,17 @@ inline char* put_lit(char* p, const char (&s)[N]) {
 }
 
 // Writes ,"key":value (the first key without the comma is written by the caller).
+// A JSON array of small numbers, "[a,b,...]".
+inline char* put_tuple(char* p, std::initializer_list<int64_t> values) {
+  *p++ = '[';
+  for (const int64_t* v = values.begin(); v != values.end(); ++v) {
+    if (v != values.begin()) *p++ = ',';
+    p = put_int(p, *v);
+  }
+  *p++ = ']';
+  return p;
+}
+
 #define PUT_KEY(p, key, value) \
   do {                         \
     p = put_lit(p, ",\"" key "\":"); \
@@ -452,35 +464,13 @@ size_t headless_trace_line(int64_t frame, char* buf) {
   for (int i = 0; i < ALIEN_COUNT; ++i) {
     const Alien& a = g.aliens[i];
     if (i != 0) *p++ = ',';
-    *p++ = '[';
-    p = put_int(p, a.kind);
-    *p++ = ',';
-    p = put_int(p, a.hp);
-    *p++ = ',';
-    p = put_int(p, a.flash);
-    *p++ = ',';
-    p = put_int(p, a.x);
-    *p++ = ',';
-    p = put_int(p, a.y);
-    *p++ = ',';
-    p = put_int(p, a.frame);
-    *p++ = ']';
+    p = put_tuple(p, {a.kind, a.hp, a.flash, a.x, a.y, a.frame});
   }
   p = put_lit(p, "],\"items\":[");
   for (int i = 0; i < ITEM_COUNT; ++i) {
     const FallingItem& it = g.items[i];
     if (i != 0) *p++ = ',';
-    *p++ = '[';
-    p = put_int(p, it.state);
-    *p++ = ',';
-    p = put_int(p, it.frame);
-    *p++ = ',';
-    p = put_int(p, it.x);
-    *p++ = ',';
-    p = put_int(p, it.y);
-    *p++ = ',';
-    p = put_int(p, it.vy);
-    *p++ = ']';
+    p = put_tuple(p, {it.state, it.frame, it.x, it.y, it.vy});
   }
   *p++ = ']';
   PUT_KEY(p, "particle_next", particle_next);
