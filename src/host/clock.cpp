@@ -6,11 +6,15 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <mmsystem.h>
 #elif defined(__EMSCRIPTEN__)
 #include <emscripten.h>
 #else
 #include <cerrno>
 #include <ctime>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 #endif
 
 namespace {
@@ -42,13 +46,43 @@ int64_t host_now_ns() {
   return ticks / rate * NS_PER_S + ticks % rate * NS_PER_S / rate;
 }
 
-// Sleeps for the coarse part of the wait (the system timer runs at 1 ms resolution while the
-// game runs) and yields through the last millisecond, so each frame starts on time.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace {
+
+// The calling thread's high-resolution timer, or null where the system has none (before
+// Windows 10 1803); the system timer then runs at 1 ms for the rest of the process.
+HANDLE thread_timer() {
+  thread_local HANDLE timer = [] {
+    HANDLE t = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    if (t == nullptr) {
+      static const bool fine = timeBeginPeriod(1) == TIMERR_NOERROR;
+      (void)fine;
+    }
+    return t;
+  }();
+  return timer;
+}
+
+}  // namespace
+
 void host_sleep_until_ns(int64_t deadline_ns) {
-  const int64_t wait_ns = deadline_ns - host_now_ns();
-  if (wait_ns <= 0) return;
-  if (wait_ns > 2000000) Sleep(static_cast<DWORD>((wait_ns - 1500000) / 1000000));
-  while (host_now_ns() < deadline_ns) Sleep(0);
+  HANDLE timer = thread_timer();
+  for (;;) {
+    const int64_t wait_ns = deadline_ns - host_now_ns();
+    if (wait_ns <= 0) return;
+    if (timer != nullptr) {
+      LARGE_INTEGER due{};
+      due.QuadPart = -((wait_ns + 99) / 100);  // relative, in 100 ns units
+      if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+          WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0) {
+        continue;
+      }
+    }
+    Sleep(static_cast<DWORD>(wait_ns < 2000000 ? 1 : wait_ns / 1000000));
+  }
 }
 
 #elif defined(__EMSCRIPTEN__)
@@ -67,18 +101,17 @@ int64_t host_now_ns() {
 }
 
 void host_sleep_until_ns(int64_t deadline_ns) {
-  // The kernel wakes a sleeper up to about a millisecond late; the last stretch is spun.
-  constexpr int64_t SPIN_NS = 1200000;
-  const int64_t sleep_until = deadline_ns - SPIN_NS;
-  if (host_now_ns() < sleep_until) {
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(sleep_until / NS_PER_S);
-    ts.tv_nsec = static_cast<long>(sleep_until % NS_PER_S);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-      // interrupted by a signal: sleep on towards the same moment
-    }
-  }
-  while (host_now_ns() < deadline_ns) {
+#if defined(__linux__)
+  // A sleeper is woken up to its timer slack (50 us by default) late, so that the kernel can
+  // batch wake-ups; the frame loop wants its deadline.
+  thread_local const bool slack_lowered = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+  (void)slack_lowered;
+#endif
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(deadline_ns / NS_PER_S);
+  ts.tv_nsec = static_cast<long>(deadline_ns % NS_PER_S);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    // interrupted by a signal: sleep on towards the same moment
   }
 }
 
