@@ -15,6 +15,10 @@ uint32_t sound_ring_fill(const SoundRing* r) {
 
 uint32_t sound_ring_space(const SoundRing* r) { return SOUND_RING_BYTES - sound_ring_fill(r); }
 
+bool sound_ring_needs_piece(const SoundRing* r, uint32_t period_bytes) {
+  return sound_ring_fill(r) <= SOUND_RESERVE_PERIODS * period_bytes;
+}
+
 uint32_t sound_ring_mix(SoundRing* r, MixFunction mix, uint32_t bytes) {
   const uint32_t n = std::min({bytes, static_cast<uint32_t>(NOX_CHUNK_BYTES), sound_ring_space(r)});
   if (n == 0) return 0;

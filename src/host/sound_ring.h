@@ -12,6 +12,13 @@ using MixFunction = void (*)(uint8_t* buffer, int32_t length);
 constexpr int32_t SOUND_RATE = 22050;          // samples per second, 16-bit mono
 constexpr uint32_t SOUND_RING_BYTES = 32768;   // about 740 ms
 
+// A device that takes sound as it plays it, a short period at a time, is fed just in time: the
+// producer mixes one period whenever no more than SOUND_RESERVE_PERIODS periods are left. An
+// effect then reaches the device 3 to 4 periods (17 to 23 ms) after it is requested, and the
+// producer may wake up to 2 periods late before the device goes short.
+constexpr uint32_t SOUND_PERIOD_SAMPLES = 128;  // about 5.8 ms
+constexpr uint32_t SOUND_RESERVE_PERIODS = 2;
+
 struct SoundRing {
   uint8_t bytes[SOUND_RING_BYTES];
   uint8_t piece[NOX_CHUNK_BYTES];        // the producer's mixing buffer
@@ -25,6 +32,10 @@ void sound_ring_reset(SoundRing* r);
 // Bytes waiting to be taken, and room for more.
 uint32_t sound_ring_fill(const SoundRing* r);
 uint32_t sound_ring_space(const SoundRing* r);
+
+// True when no more than the reserve of SOUND_RESERVE_PERIODS periods of period_bytes is left,
+// so that the producer is to mix the next period now.
+bool sound_ring_needs_piece(const SoundRing* r, uint32_t period_bytes);
 
 // Producer: mixes the next `bytes` of output (at most NOX_CHUNK_BYTES and the ring's space)
 // with one call of `mix` and puts them in. Returns the bytes put in.

@@ -1,6 +1,9 @@
 #include "nox_sdl/audio.h"
 
 #include <SDL2/SDL.h>
+#include <dlfcn.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +14,8 @@
 #include "nox_sdl/host.h"
 #include "pack/log.h"
 
+void (*audio_device_hook)(const uint8_t* bytes, int32_t length, int64_t now_ns) = nullptr;
+
 namespace {
 
 constexpr int64_t CHUNK_NS = 100000000;  // one chunk is 100 ms of sound
@@ -19,33 +24,50 @@ std::atomic<uint8_t> sound_state{SOUND_NOT_RUNNING};
 std::atomic<uint8_t> thread_alive{0};
 SDL_Thread* sound_thread = nullptr;
 SDL_AudioDeviceID device = 0;
-SDL_sem* wake = nullptr;
+SDL_sem* wake = nullptr;  // posted when the device has used up a period, and by a stop request
 bool audio_subsystem = false;
 MixFunction mixer = nullptr;
 
 // The ring between the thread and the device's callback.
 SoundRing ring;
-uint32_t low_water = 0;  // the thread mixes the next chunk once no more than this is left
+uint32_t period_bytes = 0;              // what the device takes per callback
+bool device_thread_raised = false;      // set by the device's thread on its first call
 uint8_t silent_chunk[NOX_CHUNK_BYTES];  // where the chunks go without a device
 
-void SDLCALL device_callback(void*, Uint8* stream, int len) {
-  sound_ring_take(&ring, stream, static_cast<uint32_t>(len));
-  if (sound_ring_fill(&ring) <= low_water) SDL_SemPost(wake);
+// Woken late, the sound thread would leave the device short, and on a busy machine an ordinary
+// thread can wait tens of milliseconds for a core. Where the system allows, the sound thread and
+// the device's thread take real-time scheduling (each runs for microseconds at a time, then
+// waits). False where it is not allowed.
+bool take_real_time() {
+  sched_param param{};
+  param.sched_priority = sched_get_priority_min(SCHED_RR) + 9;
+  return pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
 }
 
-// One step of the running thread: mixes a chunk when the output needs one, else waits a little
-// (never more than 10 ms, so a stop request is seen at once).
+void SDLCALL device_callback(void*, Uint8* stream, int len) {
+  if (!device_thread_raised) {
+    device_thread_raised = true;
+    take_real_time();
+  }
+  sound_ring_take(&ring, stream, static_cast<uint32_t>(len));
+  if (sound_ring_needs_piece(&ring, period_bytes)) SDL_SemPost(wake);
+  if (audio_device_hook != nullptr) audio_device_hook(stream, len, host_now_ns());
+}
+
+// One step of the running thread: mixes the next period when the device is down to its
+// reserve, else sleeps until the device or a stop request wakes it.
 void sound_step(bool* started, int64_t* next_ns) {
   if (device != 0) {
-    if (sound_ring_fill(&ring) <= low_water) {
-      sound_ring_mix(&ring, mixer, NOX_CHUNK_BYTES);
-      if (!*started) {
+    if (sound_ring_needs_piece(&ring, period_bytes)) {
+      sound_ring_mix(&ring, mixer, period_bytes);
+      // The device starts once the reserve is full, so it never begins short.
+      if (!*started && !sound_ring_needs_piece(&ring, period_bytes)) {
         *started = true;
         SDL_PauseAudioDevice(device, 0);
       }
       return;
     }
-    SDL_SemWaitTimeout(wake, 10);
+    SDL_SemWait(wake);
     return;
   }
   // No device: keep the mixer's pace so effects start and end as they would be heard.
@@ -56,12 +78,13 @@ void sound_step(bool* started, int64_t* next_ns) {
     if (now - *next_ns > 10 * CHUNK_NS) *next_ns = now + CHUNK_NS;
     return;
   }
-  SDL_Delay(static_cast<Uint32>(std::min<int64_t>(10, (*next_ns - now) / 1000000 + 1)));
+  SDL_SemWaitTimeout(wake, static_cast<Uint32>((*next_ns - now + 999999) / 1000000));
 }
 
 int SDLCALL sound_main(void*) {
   putlog(putlog_source(), LOG_LINE_SOUND_STARTED, "Sound-thread has started.");
   sound_state.store(SOUND_RUNNING);
+  if (!take_real_time()) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
   bool started = false;
   int64_t next_ns = host_now_ns();
   for (;;) {
@@ -77,16 +100,31 @@ int SDLCALL sound_main(void*) {
   return 0;
 }
 
-// Polls for a state value every 10 ms; gives up when the thread has ended without reaching it.
+// Looks for a state value every millisecond (only while starting and stopping); gives up when
+// the thread has ended without reaching it.
 bool wait_state(uint8_t wanted) {
   for (;;) {
     if (sound_state.load() == wanted) return true;
-    SDL_Delay(10);
+    SDL_Delay(1);
     if (thread_alive.load() == 0) return sound_state.load() == wanted;
   }
 }
 
+void silent_alsa_error(const char*, int, const char*, int, const char*, ...) {}
+
+// ALSA reports every step of a failed device search on standard error, a screenful on a
+// machine without a sound card; the log's one line says what matters. The library stays
+// loaded (SDL uses it anyway), so the quiet handler stays in place.
+void quiet_alsa() {
+  using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+  void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (alsa == nullptr) return;
+  auto set_handler = reinterpret_cast<int (*)(ErrorHandler)>(dlsym(alsa, "snd_lib_error_set_handler"));
+  if (set_handler != nullptr) set_handler(silent_alsa_error);
+}
+
 void open_device() {
+  quiet_alsa();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     putlog(putlog_source(), LOG_LINE_NO_SOUND_DEVICE, "No sound device (%s): the game runs without sound.",
            SDL_GetError());
@@ -107,9 +145,7 @@ void open_device() {
            SDL_GetError());
     return;
   }
-  // Two device periods in reserve: enough to ride out a late wake-up, short enough that an
-  // effect is heard well within 200 ms of being requested.
-  low_water = std::min<uint32_t>(2 * have.size, SOUND_RING_BYTES - NOX_CHUNK_BYTES);
+  period_bytes = std::min<uint32_t>(have.size, NOX_CHUNK_BYTES);
 }
 
 }  // namespace
@@ -118,6 +154,7 @@ int audio_init(MixFunction mix) {
   mixer = mix;
   sound_state.store(SOUND_NOT_RUNNING);
   sound_ring_reset(&ring);
+  device_thread_raised = false;
   open_device();
   wake = SDL_CreateSemaphore(0);
   if (wake == nullptr) {
@@ -142,9 +179,13 @@ int audio_init(MixFunction mix) {
 }
 
 void audio_term() {
+  // The device stops taking sound first, so the ring running dry behind the stopped thread
+  // is not counted as an underrun.
+  if (device != 0) SDL_PauseAudioDevice(device, 1);
   if (sound_thread != nullptr) {
     if (wait_state(SOUND_RUNNING)) {
       sound_state.store(SOUND_STOP_REQUESTED);
+      SDL_SemPost(wake);
       wait_state(SOUND_STOPPED);
     }
     SDL_WaitThread(sound_thread, nullptr);
