@@ -21,6 +21,7 @@
 #include "pack/pack.h"
 
 int (*host_frame_hook)(int64_t presented_ns) = nullptr;
+int (*host_event_hook)(uint64_t frame, HostEvent* ev) = nullptr;
 
 namespace {
 
@@ -28,6 +29,7 @@ constexpr const char* TITLE = "PIXEL BREAKER";
 
 // Pending events; the game takes one per frame.
 HostEventQueue pending;
+uint32_t pending_peak = 0;
 
 // The one line on standard error that tells a player what went wrong and where the log is.
 void tell_player(const char* what) {
@@ -52,6 +54,9 @@ int display_is_60hz(SDL_Window* window) {
 }
 
 }  // namespace
+
+uint32_t host_pending_events() { return pending.count; }
+uint32_t host_pending_peak() { return pending_peak; }
 
 void host_system_line(char* out, int size) {
   utsname u{};
@@ -125,6 +130,7 @@ int host_main() {
   }
 
   events_clear(&pending);
+  pending_peak = 0;
   Pacer pacer{};
   pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, host_now_ns());
   uint64_t frames = 0;
@@ -132,12 +138,18 @@ int host_main() {
   int64_t last_ns = 0;
   int display_failed = 0;
   for (;;) {
+    // On the timer the wait comes first: the frame then reads the newest input and is shown as
+    // soon as it is drawn. A vsync display waits in the present instead (below).
+    if (frames > 0 && pacer.mode == PaceMode::Timer) host_sleep_until_ns(pacer_deadline(&pacer));
+
     int client_w = NOX_CLIENT_W;
     int client_h = NOX_CLIENT_H;
     SDL_GetWindowSize(window, &client_w, &client_h);
     SDL_Event e;
     while (SDL_PollEvent(&e)) events_push_sdl(&pending, e, client_w, client_h);
     HostEvent ev{};
+    if (host_event_hook != nullptr && host_event_hook(frames, &ev) != 0) events_push(&pending, ev);
+    if (pending.count > pending_peak) pending_peak = pending.count;
     if (events_pop(&pending, &ev) && nox_dispatch_event(ev.ev, ev.x, ev.y, client_w, client_h) != 0) break;
 
     if (nox_frame() != 0) break;
@@ -146,8 +158,11 @@ int host_main() {
       display_failed = 1;
       break;
     }
-    const int64_t deadline = pacer_deadline(&pacer);
-    if (deadline != 0) host_sleep_until_ns(deadline);
+    if (pacer.mode == PaceMode::Vsync) {
+      // Guards against a present that stopped waiting for the display.
+      const int64_t floor = pacer_deadline(&pacer);
+      if (floor != 0) host_sleep_until_ns(floor);
+    }
     if (video_present() != 0) {
       display_failed = 1;
       break;

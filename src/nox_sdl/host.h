@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "host/event_queue.h"
+
 // Where this host's log lines say they come from, and their fixed line numbers.
 constexpr const char* HOST_SOURCE = "./src/nox_sdl.cpp";
 constexpr int LOG_LINE_LOADBIN = 149;
@@ -31,6 +33,14 @@ int host_main();
 // Called after every presented frame with the presentation time (monotonic ns); a non-zero
 // result ends the frame loop as a quit request would. Null in the game; measurements set it.
 extern int (*host_frame_hook)(int64_t presented_ns);
+
+// Called once per frame before the frame's event is taken; an event it stores in *ev (returning
+// 1) is queued behind the window's. Null in the game; measurements set it (a built-in player).
+extern int (*host_event_hook)(uint64_t frame, HostEvent* ev);
+
+// Events waiting for the game, and the most that have waited at once in this run.
+uint32_t host_pending_events();
+uint32_t host_pending_peak();
 
 // The first log line's text, filled from uname: "Executes "PIXEL BREAKER" on <kernel> ...".
 // Writes at most size bytes including the terminator.

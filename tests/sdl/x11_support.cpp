@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -220,6 +221,50 @@ bool x11_size_limits(const std::string& display, unsigned long window, int* min_
   *min_h = hints.min_height;
   *max_w = hints.max_width;
   *max_h = hints.max_height;
+  return true;
+}
+
+bool x11_pointer_open(X11Pointer* p, const std::string& display, unsigned long window) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  int event_base = 0, error_base = 0, major = 0, minor = 0;
+  Window child = 0;
+  if (!XTestQueryExtension(d, &event_base, &error_base, &major, &minor) ||
+      !XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &p->origin_x, &p->origin_y, &child)) {
+    XCloseDisplay(d);
+    return false;
+  }
+  p->display = d;
+  p->window = window;
+  return true;
+}
+
+void x11_pointer_close(X11Pointer* p) {
+  if (p->display != nullptr) XCloseDisplay(static_cast<Display*>(p->display));
+  p->display = nullptr;
+}
+
+void x11_pointer_move(X11Pointer* p, int x, int y) {
+  XTestFakeMotionEvent(static_cast<Display*>(p->display), -1, p->origin_x + x, p->origin_y + y, CurrentTime);
+}
+
+void x11_pointer_button(X11Pointer* p, bool press) {
+  XTestFakeButtonEvent(static_cast<Display*>(p->display), 1, press ? True : False, CurrentTime);
+}
+
+void x11_pointer_flush(X11Pointer* p) { XFlush(static_cast<Display*>(p->display)); }
+
+bool x11_pointer_grab(X11Pointer* p, int x, int y, int w, int h, std::vector<uint32_t>* pixels) {
+  Display* d = static_cast<Display*>(p->display);
+  XImage* image = XGetImage(d, p->window, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  if (image == nullptr) return false;
+  pixels->resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) {
+      (*pixels)[static_cast<size_t>(j * w + i)] = static_cast<uint32_t>(XGetPixel(image, i, j) & 0xFFFFFF);
+    }
+  }
+  XDestroyImage(image);
   return true;
 }
 

@@ -48,6 +48,22 @@ bool x11_size_limits(const std::string& display, unsigned long window, int* min_
 // Window size as the X server sees it.
 bool x11_window_size(const std::string& display, unsigned long window, int* width, int* height);
 
+// A pointer driven through X's test extension, as if by a hand on the mouse: events go through
+// the X server exactly as real ones do. Positions are client pixels of the given window.
+struct X11Pointer {
+  void* display = nullptr;  // its own connection, so it may be used from a thread of its own
+  unsigned long window = 0;
+  int origin_x = 0, origin_y = 0;  // the window's client area on the screen
+};
+bool x11_pointer_open(X11Pointer* p, const std::string& display, unsigned long window);
+void x11_pointer_close(X11Pointer* p);
+// Queue a move or a left-button press or release; nothing is sent before the flush.
+void x11_pointer_move(X11Pointer* p, int x, int y);
+void x11_pointer_button(X11Pointer* p, bool press);
+void x11_pointer_flush(X11Pointer* p);
+// Reads a w x h block of the window's pixels at (x, y), 0xRRGGBB each.
+bool x11_pointer_grab(X11Pointer* p, int x, int y, int w, int h, std::vector<uint32_t>* pixels);
+
 // The lines of a text file, without their line ends.
 std::vector<std::string> read_lines(const std::string& path);
 
