@@ -196,13 +196,15 @@ int d3d_present() {
 // ---------------------------------------------------------------------------------------------
 // DirectSound streaming thread.
 //
-// The mixer hands out 100 ms chunks of 4410 bytes. They stream through one looping buffer of
-// two chunks; a notification at the end of each half wakes the thread, which refills the half
-// that has just been played while the other one plays. The sound never stops between chunks.
+// The sound streams through one looping buffer of four segments of 256 samples (about 11.6 ms
+// each), with a notification at the end of each segment. Woken by one, the thread refills every
+// segment the play cursor has left since, in order, with the mixer's next 256 samples: an effect
+// is queued behind three to four segments (35 to 46 ms) instead of one to two 100 ms chunks,
+// and the thread can be up to three segments late before the buffer plays old sound.
 
-constexpr DWORD kChunk = static_cast<DWORD>(NOX_CHUNK_BYTES);
-constexpr DWORD kHalves = 2;
-constexpr DWORD kStreamBytes = kChunk * kHalves;
+constexpr DWORD kSegment = 512;  // bytes: 256 samples of 16-bit mono
+constexpr DWORD kSegments = 4;
+constexpr DWORD kStreamBytes = kSegment * kSegments;
 constexpr DWORD kWakeMs = 250;         // longest sleep between two looks at the state byte
 constexpr int kRetries = 20;           // Lock/Play attempts, 1 ms apart, before giving up
 constexpr uint8_t kStateIdle = 0;
@@ -213,40 +215,53 @@ constexpr uint8_t kStateStopped = 255;
 IDirectSound8* ds_object = nullptr;
 IDirectSoundBuffer8* ds_buffer = nullptr;
 IDirectSoundNotify* ds_notify = nullptr;
-HANDLE ds_events[kHalves] = {nullptr, nullptr};
-DSBPOSITIONNOTIFY ds_positions[kHalves]{};
+HANDLE ds_events[kSegments] = {};
+DSBPOSITIONNOTIFY ds_positions[kSegments]{};
 HANDLE ds_thread = INVALID_HANDLE_VALUE;
 std::atomic<uint8_t> ds_state{kStateIdle};
-uint8_t ds_mix[NOX_CHUNK_BYTES];  // the sound thread's own chunk
+uint8_t ds_mix[kSegment];  // the sound thread's own piece
+DWORD ds_next_fill = 0;    // the segment to refill next
 
 bool handle_held(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
 bool stop_requested() { return ds_state.load() != kStateRunning; }
 
-// Mixes the next chunk and writes it into one half of the looping buffer. A lost buffer is
-// restored and started again; a Lock that keeps failing skips this chunk rather than holding
+// Mixes the next piece and writes it into one segment of the looping buffer. A lost buffer is
+// restored and started again; a Lock that keeps failing skips this piece rather than holding
 // up a stop request. Returns false only when Unlock fails, which ends the thread.
-bool ds_fill_half(DWORD half) {
-  nox_mixpcm(ds_mix, NOX_CHUNK_BYTES);
+bool ds_fill_segment(DWORD segment) {
+  nox_mixpcm(ds_mix, kSegment);
   void* region = nullptr;
   DWORD region_bytes = 0;
   HRESULT hr = DSERR_GENERIC;
   bool restored = false;
   for (int attempt = 0; attempt < kRetries; ++attempt) {
-    hr = ds_buffer->Lock(half * kChunk, kChunk, &region, &region_bytes, nullptr, nullptr, 0);
+    hr = ds_buffer->Lock(segment * kSegment, kSegment, &region, &region_bytes, nullptr, nullptr, 0);
     if (SUCCEEDED(hr)) break;
     if (hr == DSERR_BUFFERLOST && SUCCEEDED(ds_buffer->Restore())) restored = true;
     if (ds_state.load() == kStateStopRequest) return true;
     Sleep(1);
   }
   if (FAILED(hr)) return true;
-  std::memcpy(region, ds_mix, region_bytes < kChunk ? region_bytes : kChunk);
+  std::memcpy(region, ds_mix, region_bytes < kSegment ? region_bytes : kSegment);
   hr = ds_buffer->Unlock(region, region_bytes, nullptr, 0);
   if (FAILED(hr)) {
     putlog(kSource, LINE_THREAD_UNLOCK, "Unlock failed: %x", hex(hr));
     return false;
   }
   if (restored) ds_buffer->Play(0, 0, DSBPLAY_LOOPING);
+  return true;
+}
+
+// Refills, in order, every segment that the play cursor has left behind. A notification may
+// arrive late or two at once; the cursor says which segments are free.
+bool ds_fill_played() {
+  DWORD play = 0;
+  if (FAILED(ds_buffer->GetCurrentPosition(&play, nullptr))) return true;
+  const DWORD playing = play / kSegment % kSegments;
+  for (; ds_next_fill != playing; ds_next_fill = (ds_next_fill + 1) % kSegments) {
+    if (!ds_fill_segment(ds_next_fill)) return false;
+  }
   return true;
 }
 
@@ -276,17 +291,19 @@ unsigned ds_thread_fail() {
 unsigned __stdcall ds_thread_main(void*) {
   putlog(kSource, LINE_THREAD_STARTED, "Sound-thread has started.");
   ds_state.store(kStateRunning);
-  for (DWORD half = 0; half < kHalves; ++half) {
-    if (!ds_fill_half(half)) return ds_thread_fail();
+  // A late refill is heard; the thread runs before ordinary work (for microseconds at a time).
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  for (DWORD segment = 0; segment < kSegments; ++segment) {
+    if (!ds_fill_segment(segment)) return ds_thread_fail();
   }
+  ds_next_fill = 0;
   if (!ds_start_stream()) return ds_thread_fail();
   for (;;) {
     while (!stop_requested()) {
-      const DWORD woke = WaitForMultipleObjects(kHalves, ds_events, FALSE, kWakeMs);
+      const DWORD woke = WaitForMultipleObjects(kSegments, ds_events, FALSE, kWakeMs);
       if (stop_requested()) break;
-      if (woke >= WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + kHalves) {
-        // The notification marks the end of a half: that half has been played out.
-        if (!ds_fill_half(woke - WAIT_OBJECT_0)) return ds_thread_fail();
+      if (woke >= WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + kSegments) {
+        if (!ds_fill_played()) return ds_thread_fail();
       } else if (woke != WAIT_TIMEOUT) {
         Sleep(10);  // the events are gone or broken: keep polling the state byte, not spinning
       }
@@ -384,17 +401,17 @@ int ds_init(HWND window) {
     ds_term();
     return -1;
   }
-  for (DWORD half = 0; half < kHalves; ++half) {
-    ds_events[half] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!handle_held(ds_events[half])) {
+  for (DWORD segment = 0; segment < kSegments; ++segment) {
+    ds_events[segment] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!handle_held(ds_events[segment])) {
       putlog(kSource, LINE_DS_EVENT, "CreateEvent failed: %x", static_cast<unsigned>(GetLastError()));
       ds_term();
       return -1;
     }
-    ds_positions[half].dwOffset = (half + 1) * kChunk - 1;  // the last byte of each half
-    ds_positions[half].hEventNotify = ds_events[half];
+    ds_positions[segment].dwOffset = (segment + 1) * kSegment - 1;  // the last byte of each segment
+    ds_positions[segment].hEventNotify = ds_events[segment];
   }
-  hr = ds_notify->SetNotificationPositions(kHalves, ds_positions);
+  hr = ds_notify->SetNotificationPositions(kSegments, ds_positions);
   if (FAILED(hr)) {
     putlog(kSource, LINE_DS_NOTIFY_POSITIONS, "SetNotificationPositions failed: %x", hex(hr));
     ds_term();
@@ -555,11 +572,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     return 0;
   }
 
-  const bool fine_timer = timeBeginPeriod(1) == TIMERR_NOERROR;
   events_clear(&pending);
   Pacer pacer{};
   bool quit = false;
   for (uint64_t frames = 0; !quit; ++frames) {
+    // The wait comes first: the frame then reads the newest input and is shown as soon as it
+    // is drawn (Present does not wait for the display here).
+    if (frames > 0) host_sleep_until_ns(pacer_deadline(&pacer));
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
@@ -571,7 +590,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     }
     if (quit || dispatch_pending(window) != 0) break;
     if (nox_frame() != 0) break;
-    if (frames > 0) host_sleep_until_ns(pacer_deadline(&pacer));
     if (d3d_present() != 0) break;
     nox_touch_tick();
     const int64_t now = host_now_ns();
@@ -579,7 +597,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     if (frames == 0) pacer_start(&pacer, PaceMode::Timer, now);
     pacer_presented(&pacer, now);
   }
-  if (fine_timer) timeEndPeriod(1);
 
   ds_term();
   d3d_term();

@@ -264,6 +264,20 @@ fi
 
 sound_bytes=$(tr -d '\000' <"$work/sound.raw" | wc -c)
 check "sound reached the sound server ($sound_bytes non-zero bytes)" test "$sound_bytes" -gt 0
+# The first sound of the run is the hover sound of the pressed button (34 ms, streamed through
+# several segments of the looping buffer): it must arrive whole, in order, nothing repeated.
+"$host_dir/pixpack" extract "$win_dir/ROMDATA.BIN" "$work/effects" >/dev/null
+first_effect_whole() {
+  python3 - "$work/effects/eff10.pcm.wav" "$work/sound.raw" <<'PY'
+import sys, wave
+effect = wave.open(sys.argv[1]).readframes(1 << 20)
+played = open(sys.argv[2], 'rb').read()
+lead = next(i for i in range(0, len(effect), 2) if effect[i:i + 2] != b'\0\0')
+first = next((i for i in range(0, len(played) - 1, 2) if played[i:i + 2] != b'\0\0'), None)
+sys.exit(0 if first is not None and played[first:first + len(effect) - lead] == effect[lead:] else 1)
+PY
+}
+check "the first effect heard is whole" first_effect_whole
 
 # --- 2. no sound server ----------------------------------------------------------------------
 echo "pixbrk.exe: no sound device"
