@@ -78,7 +78,7 @@ void BM_FramePacing(benchmark::State& state) {
 }
 BENCHMARK(BM_FramePacing)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// How closely the timer wait hits its deadline (sleep most of the wait, spin the rest).
+// How closely the timer wait hits its deadline (the whole wait is slept, nothing spun).
 void BM_WaitUntilLateness(benchmark::State& state) {
   std::vector<double> late_us;
   for (auto _ : state) {
