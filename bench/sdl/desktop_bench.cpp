@@ -486,7 +486,7 @@ void BM_EffectLatency(benchmark::State& state) {
   state.counters["underrun_bytes"] = audio_underrun_bytes();
   state.counters["device_gap_max_ms"] = static_cast<double>(effect::longest_gap) / 1e6;
 }
-BENCHMARK(BM_EffectLatency)->Arg(20)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_EffectLatency)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
 
 namespace storm {
 std::vector<int64_t> presents;
