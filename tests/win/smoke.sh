@@ -250,12 +250,13 @@ if [ "$failures" -ne 0 ]; then sed 's/^/    LOG.TXT: /' "$run/LOG.TXT"; fi
 
 # Frame pacing from the presenter's calls. The median time between two frames shows the pace
 # even on a busy machine (where single frames come late); no stretch of two seconds may hold
-# more than 60 frames and a little, so the game never races.
+# more than its 120 frames and the few that a late frame leaves to catch up (the schedule gives
+# up on frames more than 6 behind), so the game never races.
 grep 'd3d9_device_Present' "$work/run.out" | cut -d: -f1 >"$work/presents" || true
 median=$(awk 'NR > 1 { printf "%d\n", ($1 - p) * 1000 + 0.5 } { p = $1 }' "$work/presents" | sort -n |
   awk '{ v[NR] = $1 } END { print (NR > 0) ? v[int((NR + 1) / 2)] : 0 }')
 busiest=$(awk '{ t[NR] = $1 } END { j = 1; for (i = 1; i <= NR; i++) { while (t[i] - t[j] >= 2) j++; if (i - j + 1 > m) m = i - j + 1 } print m + 0 }' "$work/presents")
-check "never more than 60 frames per second (at most $busiest frames in 2 s)" test "$busiest" -le 124
+check "never more than 60 frames per second (at most $busiest frames in 2 s)" test "$busiest" -le 127
 if [ "$quiet_machine" = 1 ]; then
   check "frames are paced at 60 per second (median $median ms apart)" test "$median" -ge 15 -a "$median" -le 19
 else
