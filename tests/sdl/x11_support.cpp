@@ -197,6 +197,15 @@ bool x11_grab_window(const std::string& display, unsigned long window, int width
   return true;
 }
 
+bool x11_move_window(const std::string& display, unsigned long window, int x, int y) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  XMoveWindow(d, window, x, y);
+  XSync(d, False);
+  XCloseDisplay(d);
+  return true;
+}
+
 bool x11_window_size(const std::string& display, unsigned long window, int* width, int* height) {
   Display* d = open_display(display);
   if (d == nullptr) return false;

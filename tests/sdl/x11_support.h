@@ -45,6 +45,9 @@ bool x11_grab_window(const std::string& display, unsigned long window, int width
 bool x11_size_limits(const std::string& display, unsigned long window, int* min_w, int* min_h, int* max_w,
                      int* max_h);
 
+// Moves a top-level window (there is no window manager on a private Xvfb to place it).
+bool x11_move_window(const std::string& display, unsigned long window, int x, int y);
+
 // Window size as the X server sees it.
 bool x11_window_size(const std::string& display, unsigned long window, int* width, int* height);
 
