@@ -265,7 +265,7 @@ bool ds_fill_played() {
   return true;
 }
 
-// Starts the looping buffer from its beginning, both halves already filled.
+// Starts the looping buffer from its beginning, every segment already filled.
 bool ds_start_stream() {
   HRESULT hr = ds_buffer->SetCurrentPosition(0);
   if (FAILED(hr)) {

@@ -352,8 +352,9 @@ TEST(EventStorm, EveryPressAndReleaseReachesTheGameAndTheFramesNeverRace) {
   ASSERT_EQ(status, 0);
   EXPECT_EQ(storm::presses, storm::CLICKS);
   EXPECT_EQ(storm::releases, storm::CLICKS);
-  // Moves merge: what waits is never much more than the clicks not yet taken.
-  EXPECT_LE(host_pending_peak(), 2u * storm::CLICKS + 1);
+  // Moves merge: even if the game took nothing during the whole storm, no more would wait than
+  // a press and a release per click with one move before each.
+  EXPECT_LE(host_pending_peak(), 4u * storm::CLICKS + 1);
   // However the events come, the game never runs ahead of 60 frames per second.
   EXPECT_LE(static_cast<double>(storm::frames), static_cast<double>(storm::last_ns - storm::first_ns) * 60 / 1e9 + 2);
 }
