@@ -1,5 +1,6 @@
 // Command line of pixbrk-headless.
 #include <charconv>
+#include <initializer_list>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -166,8 +167,14 @@ int headless_main(int argc, char** argv) {
     share.dir = o.dir;
     share.progress = PIXBRK_ISATTY(stderr) != 0;
     std::string err;
-    const int rc = share_replay(share, &err);
-    return rc == 0 ? 0 : error_line(err, rc);
+    int64_t frames = 0;
+    const int rc = share_replay(share, &err, &frames);
+    if (rc != 0) return error_line(err, rc);
+    for (const std::string* out : {&share.video_file, &share.gif_file})
+      if (!out->empty())
+        std::printf("%s: %lld frames (%s)\n", out->c_str(), static_cast<long long>(frames),
+                    replay_length_text(static_cast<uint32_t>(frames)).c_str());
+    return 0;
   }
   if (verify) {
     if (o.replay_file.empty()) return usage_error("--verify needs --replay FILE");

@@ -122,7 +122,7 @@ bool gif_finish(GifWriter*, std::string*) { return false; }
 void gif_close(GifWriter*) {}
 #endif
 
-int share_replay(const ShareOptions& o, std::string* error) {
+int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
   VideoKind kind = VideoKind::Mp4;
   if (!o.video_file.empty()) {
     const std::string ext = lower_extension(o.video_file);
@@ -238,5 +238,6 @@ int share_replay(const ShareOptions& o, std::string* error) {
   gif.reset();
   if (!o.video_file.empty() && !video_out.commit(error)) return give_up();
   if (!o.gif_file.empty() && !gif_out.commit(error)) return give_up();
+  if (frames != nullptr) *frames = end - first;
   return 0;
 }

@@ -28,8 +28,9 @@ struct ShareOptions {
 // Plays the replay once to find where it ends, then again while encoding the clip's pictures and
 // sound. Each output is written under a temporary name beside it and renamed when complete, so
 // a failure leaves nothing under the requested name. Returns 0, 2 when the file is not a
-// playable replay, 1 on any other failure; *error then holds a one-line reason.
-int share_replay(const ShareOptions& options, std::string* error);
+// playable replay, 1 on any other failure; *error then holds a one-line reason. *frames, when
+// given, gets the number of frames written.
+int share_replay(const ShareOptions& options, std::string* error, int64_t* frames = nullptr);
 
 // Which container and codecs a video file name asks for.
 enum class VideoKind : uint8_t { Mp4, Webm, Mkv };
