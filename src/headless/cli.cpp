@@ -102,8 +102,8 @@ int headless_main(int argc, char** argv) {
     } else if (arg == "--info") {
       if (!take(&info_file)) return usage_error("--info needs a replay file");
     } else if (arg == "--video" || arg == "--gif") {
-      if (!take(arg == "--video" ? &share.video_file : &share.gif_file) || (arg == "--video" ? share.video_file : share.gif_file).empty())
-        return usage_error(arg + " needs a file name");
+      std::string* out = arg == "--video" ? &share.video_file : &share.gif_file;
+      if (!take(out) || out->empty()) return usage_error(arg + " needs a file name");
     } else if (arg == "--from" || arg == "--to") {
       if (!take(&v) || !parse_clip_time(v, arg == "--from" ? &share.from : &share.to))
         return usage_error(arg + " needs seconds (12, 1.5) or frames (90f), got '" + v + "'");
@@ -146,13 +146,16 @@ int headless_main(int argc, char** argv) {
   if (!scale_text.empty()) {
     const char lo = '1', hi = sharing ? '8' : '2';
     if (scale_text.size() != 1 || scale_text[0] < lo || scale_text[0] > hi)
-      return usage_error(std::string("--scale must be ") + (sharing ? "1 to 8" : "1 or 2") + ", got '" + scale_text + "'");
+      return usage_error(std::string("--scale must be ") + (sharing ? "1 to 8" : "1 or 2") + ", got '" + scale_text +
+                         "'");
     o.scale = share.scale = scale_text[0] - '0';
   }
   if (json && info_file.empty()) return usage_error("--json goes with --info");
-  if ((share.from.set || share.to.set) && !sharing) return usage_error("--from and --to cut the clip of --video or --gif");
+  if ((share.from.set || share.to.set) && !sharing)
+    return usage_error("--from and --to cut the clip of --video or --gif");
   if (!info_file.empty()) {
-    if (plays || verify || !o.replay_file.empty() || !scale_text.empty()) return usage_error("--info reads a file without playing it: give it alone");
+    if (plays || verify || !o.replay_file.empty() || !scale_text.empty())
+      return usage_error("--info reads a file without playing it: give it alone");
     ReplayHeader h;
     std::string err;
     if (!read_replay_header(info_file, &h, &err)) return error_line(err, 2);
@@ -178,7 +181,8 @@ int headless_main(int argc, char** argv) {
   }
   if (verify) {
     if (o.replay_file.empty()) return usage_error("--verify needs --replay FILE");
-    if (plays || !scale_text.empty()) return usage_error("--verify plays the replay alone: it takes only --replay and --dir");
+    if (plays || !scale_text.empty())
+      return usage_error("--verify plays the replay alone: it takes only --replay and --dir");
     ReplayCheck c;
     const int rc = verify_replay(o.replay_file, o.dir, &c);
     if (rc == 2) return error_line(c.message, 2);

