@@ -170,8 +170,9 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
   const int64_t from = o.from.set ? o.from.frame() : 0;
   const int64_t to = o.to.set ? std::min(o.to.frame(), length) : length;
   if (from >= to) {
-    *error = "the clip is empty: the playback is " + std::to_string(length) + " frames (" +
-             replay_length_text(static_cast<uint32_t>(length)) + ") long";
+    *error = "the clip from frame " + std::to_string(from) + " to frame " + std::to_string(to) +
+             " is empty (the playback is " + std::to_string(length) + " frames, " +
+             replay_length_text(static_cast<uint32_t>(length)) + ")";
     return 1;
   }
   const int64_t first = check.first_play_frame + from, end = check.first_play_frame + to;
