@@ -11,7 +11,8 @@
 //                     disk driver; goal: 95th percentile within 30 ms), while the built-in player
 //                     plays; underruns during the run (goal: none).
 //   BM_EventStorm     10,000 pointer moves a second for 10 s: frames per second, waiting events,
-//                     and the frames until the first click after the storm is answered (goal: 2).
+//                     and how many frames start after the first click after the storm until one
+//                     uses it (goal: at most 2).
 // The programs measured from outside are this program started again as `--child MODE FD`; the
 // child reports on FD the presentation times of its first frame ("F ns") and of each frame that
 // used a press ("P ns").
@@ -503,11 +504,17 @@ BENCHMARK(BM_EffectLatency)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
 
 namespace storm {
 std::vector<int64_t> presents;
+std::vector<int64_t> starts;  // when each frame took its input
 std::atomic<int64_t> start_ns{0}, end_ns{0}, click_ns{0};
 std::atomic<bool> answered{false};
 int64_t answer_ns = 0;
 uint32_t pending_at_end = 0;
 std::atomic<uint64_t> sent{0};
+
+int on_event(uint64_t, HostEvent*) {
+  starts.push_back(host_now_ns());
+  return 0;
+}
 
 int on_frame(int64_t now) {
   presents.push_back(now);
@@ -550,6 +557,7 @@ void BM_EventStorm(benchmark::State& state) {
   if (!d.error.empty()) return state.SkipWithError(d.error.c_str());
   for (auto _ : state) {
     host_frame_hook = storm::on_frame;
+    host_event_hook = storm::on_event;
     std::thread sender(storm::send, d.xvfb.display, state.range(0));
     const int status = run_host(d, "dummy");
     sender.join();
@@ -557,9 +565,10 @@ void BM_EventStorm(benchmark::State& state) {
   }
   const int64_t t0 = storm::start_ns.load(), t1 = storm::end_ns.load(), click = storm::click_ns.load();
   int64_t in_storm = 0, to_answer = 0;
-  for (const int64_t p : storm::presents) {
-    in_storm += p >= t0 && p < t1 ? 1 : 0;
-    to_answer += p > click && p <= storm::answer_ns ? 1 : 0;
+  for (size_t i = 0; i < storm::presents.size(); ++i) {
+    in_storm += storm::presents[i] >= t0 && storm::presents[i] < t1 ? 1 : 0;
+    // Frames that took their input after the click was sent, up to the one that used it.
+    to_answer += storm::starts[i] > click && storm::presents[i] <= storm::answer_ns ? 1 : 0;
   }
   state.counters["moves_per_s"] = static_cast<double>(storm::sent.load()) * 1e9 / static_cast<double>(t1 - t0);
   state.counters["fps_in_storm"] = static_cast<double>(in_storm) * 1e9 / static_cast<double>(t1 - t0);
