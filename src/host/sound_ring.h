@@ -13,11 +13,12 @@ constexpr int32_t SOUND_RATE = 22050;          // samples per second, 16-bit mon
 constexpr uint32_t SOUND_RING_BYTES = 32768;   // about 740 ms
 
 // A device that takes sound as it plays it, a short period at a time, is fed just in time: the
-// producer mixes one period whenever no more than SOUND_RESERVE_PERIODS periods are left. An
-// effect then reaches the device 3 to 4 periods (17 to 23 ms) after it is requested, and the
-// producer may wake up to 2 periods late before the device goes short.
-constexpr uint32_t SOUND_PERIOD_SAMPLES = 128;  // about 5.8 ms
-constexpr uint32_t SOUND_RESERVE_PERIODS = 2;
+// producer mixes one period whenever no more than SOUND_RESERVE_PERIODS periods are left, that
+// is as soon as the device has taken the one before. An effect then reaches the device one to
+// two periods (11.6 to 23 ms) after it is requested, and the producer has a whole period to
+// wake up before the device goes short.
+constexpr uint32_t SOUND_PERIOD_SAMPLES = 256;  // about 11.6 ms
+constexpr uint32_t SOUND_RESERVE_PERIODS = 0;
 
 struct SoundRing {
   uint8_t bytes[SOUND_RING_BYTES];

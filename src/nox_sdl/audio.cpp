@@ -54,13 +54,13 @@ void SDLCALL device_callback(void*, Uint8* stream, int len) {
   if (audio_device_hook != nullptr) audio_device_hook(stream, len, host_now_ns());
 }
 
-// One step of the running thread: mixes the next period when the device is down to its
-// reserve, else sleeps until the device or a stop request wakes it.
+// One step of the running thread: mixes the next period when the device has taken the one
+// before (down to its reserve), else sleeps until the device or a stop request wakes it.
 void sound_step(bool* started, int64_t* next_ns) {
   if (device != 0) {
     if (sound_ring_needs_piece(&ring, period_bytes)) {
       sound_ring_mix(&ring, mixer, period_bytes);
-      // The device starts once the reserve is full, so it never begins short.
+      // The device starts once a period is ready, so it never begins short.
       if (!*started && !sound_ring_needs_piece(&ring, period_bytes)) {
         *started = true;
         SDL_PauseAudioDevice(device, 0);

@@ -5,7 +5,7 @@
 
 #include "host/sound_ring.h"
 
-constexpr uint16_t AUDIO_DEVICE_SAMPLES = SOUND_PERIOD_SAMPLES;  // per device callback, about 5.8 ms
+constexpr uint16_t AUDIO_DEVICE_SAMPLES = SOUND_PERIOD_SAMPLES;  // per device callback, about 11.6 ms
 
 // Sound-thread states.
 constexpr uint8_t SOUND_NOT_RUNNING = 0;
