@@ -4,6 +4,8 @@
 # loader functions of each target. Run it after a fuzzing run: bash tests/fuzz/coverage.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. scripts/deps.sh
+pixbrk_need_packages clang libclang-rt-14-dev llvm-14  # llvm-profdata and llvm-cov
 src=$(pwd)
 dir=$src/build/fuzz-cov
 flags="-fprofile-instr-generate -fcoverage-mapping"
