@@ -7,13 +7,12 @@
 #include <cstring>
 
 #include "engine/sound.h"
+#include "host/clock.h"
 #include "nox_sdl/host.h"
-#include "nox_sdl/pacer.h"
 #include "pack/log.h"
 
 namespace {
 
-constexpr uint32_t RING_BYTES = 32768;
 constexpr int64_t CHUNK_NS = 100000000;  // one chunk is 100 ms of sound
 
 std::atomic<uint8_t> sound_state{SOUND_NOT_RUNNING};
@@ -24,48 +23,22 @@ SDL_sem* wake = nullptr;
 bool audio_subsystem = false;
 MixFunction mixer = nullptr;
 
-// The thread's own chunk, and the ring between the thread and the device's callback.
-uint8_t chunk[NOX_CHUNK_BYTES];
-uint8_t ring[RING_BYTES];
-std::atomic<uint64_t> ring_written{0};
-std::atomic<uint64_t> ring_read{0};
-std::atomic<uint32_t> underrun_bytes{0};
+// The ring between the thread and the device's callback.
+SoundRing ring;
 uint32_t low_water = 0;  // the thread mixes the next chunk once no more than this is left
+uint8_t silent_chunk[NOX_CHUNK_BYTES];  // where the chunks go without a device
 
 void SDLCALL device_callback(void*, Uint8* stream, int len) {
-  const uint64_t r = ring_read.load(std::memory_order_relaxed);
-  const uint64_t w = ring_written.load(std::memory_order_acquire);
-  const uint32_t want = static_cast<uint32_t>(len);
-  const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(w - r, want));
-  const uint32_t at = static_cast<uint32_t>(r % RING_BYTES);
-  const uint32_t first = std::min(n, RING_BYTES - at);
-  std::memcpy(stream, ring + at, first);
-  std::memcpy(stream + first, ring, n - first);
-  if (n < want) {
-    std::memset(stream + n, 0, want - n);
-    if (w != 0) underrun_bytes.fetch_add(want - n, std::memory_order_relaxed);
-  }
-  ring_read.store(r + n, std::memory_order_release);
-  if (w - (r + n) <= low_water) SDL_SemPost(wake);
-}
-
-void ring_put_chunk() {
-  const uint64_t w = ring_written.load(std::memory_order_relaxed);
-  const uint32_t at = static_cast<uint32_t>(w % RING_BYTES);
-  const uint32_t first = std::min<uint32_t>(NOX_CHUNK_BYTES, RING_BYTES - at);
-  std::memcpy(ring + at, chunk, first);
-  std::memcpy(ring, chunk + first, NOX_CHUNK_BYTES - first);
-  ring_written.store(w + NOX_CHUNK_BYTES, std::memory_order_release);
+  sound_ring_take(&ring, stream, static_cast<uint32_t>(len));
+  if (sound_ring_fill(&ring) <= low_water) SDL_SemPost(wake);
 }
 
 // One step of the running thread: mixes a chunk when the output needs one, else waits a little
 // (never more than 10 ms, so a stop request is seen at once).
 void sound_step(bool* started, int64_t* next_ns) {
   if (device != 0) {
-    const uint64_t fill = ring_written.load(std::memory_order_relaxed) - ring_read.load(std::memory_order_acquire);
-    if (fill <= low_water) {
-      mixer(chunk, NOX_CHUNK_BYTES);
-      ring_put_chunk();
+    if (sound_ring_fill(&ring) <= low_water) {
+      sound_ring_mix(&ring, mixer, NOX_CHUNK_BYTES);
       if (!*started) {
         *started = true;
         SDL_PauseAudioDevice(device, 0);
@@ -76,9 +49,9 @@ void sound_step(bool* started, int64_t* next_ns) {
     return;
   }
   // No device: keep the mixer's pace so effects start and end as they would be heard.
-  const int64_t now = pacer_now_ns();
+  const int64_t now = host_now_ns();
   if (now >= *next_ns) {
-    mixer(chunk, NOX_CHUNK_BYTES);
+    mixer(silent_chunk, NOX_CHUNK_BYTES);
     *next_ns += CHUNK_NS;
     if (now - *next_ns > 10 * CHUNK_NS) *next_ns = now + CHUNK_NS;
     return;
@@ -90,7 +63,7 @@ int SDLCALL sound_main(void*) {
   putlog(putlog_source(), LOG_LINE_SOUND_STARTED, "Sound-thread has started.");
   sound_state.store(SOUND_RUNNING);
   bool started = false;
-  int64_t next_ns = pacer_now_ns();
+  int64_t next_ns = host_now_ns();
   for (;;) {
     while (sound_state.load() == SOUND_RUNNING) sound_step(&started, &next_ns);
     if (sound_state.load() == SOUND_STOP_REQUESTED) {
@@ -122,7 +95,7 @@ void open_device() {
   audio_subsystem = true;
   SDL_AudioSpec want{};
   SDL_AudioSpec have{};
-  want.freq = AUDIO_RATE;
+  want.freq = SOUND_RATE;
   want.format = AUDIO_S16LSB;
   want.channels = 1;
   want.samples = AUDIO_DEVICE_SAMPLES;
@@ -136,7 +109,7 @@ void open_device() {
   }
   // Two device periods in reserve: enough to ride out a late wake-up, short enough that an
   // effect is heard well within 200 ms of being requested.
-  low_water = std::min<uint32_t>(2 * have.size, RING_BYTES - NOX_CHUNK_BYTES);
+  low_water = std::min<uint32_t>(2 * have.size, SOUND_RING_BYTES - NOX_CHUNK_BYTES);
 }
 
 }  // namespace
@@ -144,9 +117,7 @@ void open_device() {
 int audio_init(MixFunction mix) {
   mixer = mix;
   sound_state.store(SOUND_NOT_RUNNING);
-  ring_written.store(0);
-  ring_read.store(0);
-  underrun_bytes.store(0);
+  sound_ring_reset(&ring);
   open_device();
   wake = SDL_CreateSemaphore(0);
   if (wake == nullptr) {
@@ -195,4 +166,4 @@ void audio_term() {
 
 uint8_t audio_state() { return sound_state.load(); }
 int audio_has_device() { return device != 0 ? 1 : 0; }
-uint32_t audio_underrun_bytes() { return underrun_bytes.load(); }
+uint32_t audio_underrun_bytes() { return ring.underrun_bytes.load(); }

@@ -2,9 +2,8 @@
 #pragma once
 #include <cstdint>
 
-using MixFunction = void (*)(uint8_t* buffer, int32_t length);
+#include "host/sound_ring.h"
 
-constexpr int32_t AUDIO_RATE = 22050;            // 16-bit mono
 constexpr uint16_t AUDIO_DEVICE_SAMPLES = 256;  // per device callback, about 12 ms
 
 // Sound-thread states.

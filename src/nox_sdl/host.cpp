@@ -12,9 +12,10 @@
 #include "engine/touch.h"
 #include "game/game.h"
 #include "game/input.h"
+#include "host/clock.h"
+#include "host/frame_schedule.h"
 #include "nox_sdl/audio.h"
 #include "nox_sdl/events.h"
-#include "nox_sdl/pacer.h"
 #include "nox_sdl/video.h"
 #include "pack/log.h"
 #include "pack/pack.h"
@@ -125,7 +126,7 @@ int host_main() {
 
   events_clear(&pending);
   Pacer pacer{};
-  pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, pacer_now_ns());
+  pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, host_now_ns());
   uint64_t frames = 0;
   int64_t first_ns = 0;
   int64_t last_ns = 0;
@@ -146,14 +147,14 @@ int host_main() {
       break;
     }
     const int64_t deadline = pacer_deadline(&pacer);
-    if (deadline != 0) pacer_wait_until(deadline);
+    if (deadline != 0) host_sleep_until_ns(deadline);
     if (video_present() != 0) {
       display_failed = 1;
       break;
     }
     nox_touch_tick();
 
-    const int64_t now = pacer_now_ns();
+    const int64_t now = host_now_ns();
     if (frames == 0) {
       // The schedule starts with the first picture, so the slow first frame (shaders, first
       // mapping of the window) is not made up for with a burst of quick ones.

@@ -19,7 +19,9 @@
 #include "engine/touch.h"
 #include "game/game.h"
 #include "game/input.h"
-#include "nox_w/pacer.h"
+#include "host/clock.h"
+#include "host/event_queue.h"
+#include "host/frame_schedule.h"
 #include "pack/log.h"
 #include "pack/pack.h"
 
@@ -419,18 +421,15 @@ int ds_init(HWND window) {
 // ---------------------------------------------------------------------------------------------
 // Window procedure: Windows messages onto the game's touch handling.
 
+// Pending events; the game takes one per frame.
+HostEventQueue pending;
+
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_MOUSEMOVE: {
-      RECT client{};
-      const int32_t px = static_cast<int32_t>(LOWORD(lparam));
-      const int32_t py = static_cast<int32_t>(HIWORD(lparam));
-      if (GetClientRect(window, &client) && client.right != 0 && client.bottom != 0)
-        nox_dispatch_event(NoxEvent::PointerMove, px, py, client.right, client.bottom);
-      else
-        nox_dispatch_event(NoxEvent::PointerMove, px, py, 0, 0);  // motion only, no new position
+    case WM_MOUSEMOVE:
+      events_push(&pending, {NoxEvent::PointerMove, static_cast<int32_t>(LOWORD(lparam)),
+                             static_cast<int32_t>(HIWORD(lparam))});
       return 0;
-    }
     case WM_LBUTTONDOWN: {
       TRACKMOUSEEVENT track{};
       track.cbSize = sizeof track;
@@ -439,14 +438,14 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       TrackMouseEvent(&track);
       InvalidateRect(window, nullptr, FALSE);
       UpdateWindow(window);
-      nox_dispatch_event(NoxEvent::PointerDown);
+      events_push(&pending, {NoxEvent::PointerDown, 0, 0});
       return 0;
     }
     case WM_LBUTTONUP:
-      nox_dispatch_event(NoxEvent::PointerUp);
+      events_push(&pending, {NoxEvent::PointerUp, 0, 0});
       return 0;
     case WM_MOUSELEAVE:
-      nox_dispatch_event(NoxEvent::PointerLeave);
+      events_push(&pending, {NoxEvent::PointerLeave, 0, 0});
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -454,7 +453,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_SIZE:
       return 0;
     case WM_KEYUP:
-      if (wparam == VK_ESCAPE) nox_dispatch_event(NoxEvent::EscapeUp);
+      if (wparam == VK_ESCAPE) events_push(&pending, {NoxEvent::EscapeUp, 0, 0});
       break;
     case WM_SYSCOMMAND:
       // No screen saver and no display power saving while the game's window is active.
@@ -466,26 +465,15 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Frame pacing with the precise performance counter.
-
-LARGE_INTEGER clock_rate{};
-
-int64_t clock_now_us() {
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  const int64_t ticks = now.QuadPart;
-  const int64_t rate = clock_rate.QuadPart > 0 ? clock_rate.QuadPart : 1;
-  return ticks / rate * PACER_SECOND_US + ticks % rate * PACER_SECOND_US / rate;
-}
-
-// Sleeps for the coarse part of the wait (the timer runs at 1 ms resolution while the game
-// runs) and yields through the last millisecond, so each frame starts on time.
-void clock_wait_us(int64_t wait_us) {
-  if (wait_us <= 0) return;
-  const int64_t until = clock_now_us() + wait_us;
-  if (wait_us > 2000) Sleep(static_cast<DWORD>((wait_us - 1500) / 1000));
-  while (clock_now_us() < until) Sleep(0);
+// Hands the oldest pending event to the game; a move is scaled by the client area as it is
+// now (a minimised window has none: the move then only updates the motion). Returns 1 when the
+// event asks the program to quit.
+int dispatch_pending(HWND window) {
+  HostEvent ev{};
+  if (!events_pop(&pending, &ev)) return 0;
+  RECT client{};
+  if (!GetClientRect(window, &client)) client = RECT{0, 0, 0, 0};
+  return nox_dispatch_event(ev.ev, ev.x, ev.y, client.right, client.bottom);
 }
 
 }  // namespace
@@ -567,20 +555,29 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     return 0;
   }
 
-  QueryPerformanceFrequency(&clock_rate);
   const bool fine_timer = timeBeginPeriod(1) == TIMERR_NOERROR;
-  FramePacer pacer{};
-  for (;;) {
+  events_clear(&pending);
+  Pacer pacer{};
+  bool quit = false;
+  for (uint64_t frames = 0; !quit; ++frames) {
     MSG message;
-    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) break;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quit = true;
+        break;
+      }
       TranslateMessage(&message);
       DispatchMessageA(&message);
     }
+    if (quit || dispatch_pending(window) != 0) break;
     if (nox_frame() != 0) break;
+    if (frames > 0) host_sleep_until_ns(pacer_deadline(&pacer));
     if (d3d_present() != 0) break;
     nox_touch_tick();
-    clock_wait_us(pacer_next_wait(pacer, clock_now_us()));
+    const int64_t now = host_now_ns();
+    // The schedule starts with the first picture, so a slow first frame is not made up for.
+    if (frames == 0) pacer_start(&pacer, PaceMode::Timer, now);
+    pacer_presented(&pacer, now);
   }
   if (fine_timer) timeEndPeriod(1);
 

@@ -13,7 +13,8 @@
 
 #include "nox_sdl/audio.h"
 #include "nox_sdl/host.h"
-#include "nox_sdl/pacer.h"
+#include "host/clock.h"
+#include "host/frame_schedule.h"
 #include "pack/log.h"
 #include "support/test_pack.h"
 #include "x11_support.h"
@@ -92,7 +93,7 @@ TEST_F(SoundThread, PlaysEveryChunkOnceInOrderWithoutGaps) {
   size_t stray = 0;
   for (; i < s.size(); ++i) stray += s[i] != 0 ? 1 : 0;
   EXPECT_EQ(stray, 0u) << "samples after the played run, which broke off at " << played;
-  EXPECT_GT(played, static_cast<size_t>(AUDIO_RATE) * 17 / 10);  // 1.7 of 2 seconds
+  EXPECT_GT(played, static_cast<size_t>(SOUND_RATE) * 17 / 10);  // 1.7 of 2 seconds
   EXPECT_LE(played, counted_samples.load());
   // Only what was still waiting in the ring when the thread stopped is not heard.
   EXPECT_LE(counted_samples.load() - played, 32768u / 2);
@@ -115,7 +116,7 @@ TEST_F(SoundThread, ARequestedEffectIsHeardWithin200Milliseconds) {
       struct stat st {};
       if (stat(capture_.c_str(), &st) == 0 && st.st_size != last) {
         last = st.st_size;
-        growth.emplace_back(pacer_now_ns(), last);
+        growth.emplace_back(host_now_ns(), last);
       }
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
@@ -123,7 +124,7 @@ TEST_F(SoundThread, ARequestedEffectIsHeardWithin200Milliseconds) {
   constexpr int TRIALS = 8;
   int64_t requested_at[TRIALS + 1] = {};
   for (int k = 1; k <= TRIALS; ++k) {
-    requested_at[k] = pacer_now_ns();
+    requested_at[k] = host_now_ns();
     requested_level = k;
     sleep_ms(170 + 23 * k % 90);  // requests fall at different moments of the 100 ms chunk cycle
   }
@@ -133,7 +134,7 @@ TEST_F(SoundThread, ARequestedEffectIsHeardWithin200Milliseconds) {
   audio_term();
 
   const std::vector<int16_t> s = read_samples(capture_);
-  const int64_t device_period = int64_t{AUDIO_DEVICE_SAMPLES} * 1000000000 / AUDIO_RATE;
+  const int64_t device_period = int64_t{AUDIO_DEVICE_SAMPLES} * 1000000000 / SOUND_RATE;
   for (int k = 1; k <= TRIALS; ++k) {
     size_t at = 0;
     while (at < s.size() && s[at] != k * 1000) ++at;
@@ -160,9 +161,9 @@ TEST_F(SoundThread, WithoutADeviceTheThreadKeepsTheMixersPaceAndTheLogSaysSoOnce
   EXPECT_EQ(audio_has_device(), 0);
   sleep_ms(1000);
   const int calls = mixer_calls.load();
-  const int64_t before_stop = pacer_now_ns();
+  const int64_t before_stop = host_now_ns();
   audio_term();
-  const int64_t stop_took = pacer_now_ns() - before_stop;
+  const int64_t stop_took = host_now_ns() - before_stop;
   EXPECT_GE(calls, 9);
   EXPECT_LE(calls, 12);
   EXPECT_LT(stop_took, 1000 * MS) << "stopping must never hang";

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "nox_sdl/audio.h"
-#include "nox_sdl/pacer.h"
+#include "host/clock.h"
+#include "host/frame_schedule.h"
 #include "pack/pack.h"
 #include "support/test_pack.h"
 #include "x11_support.h"
@@ -93,14 +94,14 @@ class RealGame : public ::testing::Test {
     std::vector<std::string> env = {"DISPLAY=" + xvfb_.display, "SDL_AUDIODRIVER=disk",
                                      "SDL_DISKAUDIOFILE=" + capture().string()};
     env.insert(env.end(), extra_env.begin(), extra_env.end());
-    started_ns_ = pacer_now_ns();
+    started_ns_ = host_now_ns();
     game_ = spawn_program({PIXBRK_GAME}, env, game_dir_.string(), "", (game_dir_ / "stderr.txt").string());
     window_ = x11_find_window(xvfb_.display, TITLE, 10000);
     ASSERT_NE(window_, 0u) << "no window titled " << TITLE;
   }
   int finish() {
     const int status = wait_program(game_, 10000);
-    ended_ns_ = pacer_now_ns();
+    ended_ns_ = host_now_ns();
     if (status != -1) game_ = -1;
     return status;
   }
@@ -202,7 +203,7 @@ TEST_F(RealGame, APlayerStartsPlaysAndClosesTheWindow) {
   sleep_ms(1500);
   ASSERT_EQ(xdo({"key", "--window", win(), "Escape"}), 0);
   sleep_ms(500);
-  const int64_t closing_ns = pacer_now_ns();
+  const int64_t closing_ns = host_now_ns();
   ASSERT_TRUE(x11_close_window(xvfb_.display, window_));
   EXPECT_EQ(finish(), 0);
   EXPECT_LT(ended_ns_ - closing_ns, 1000 * MS) << "closing the window must end the game promptly";
@@ -227,7 +228,7 @@ TEST_F(RealGame, APlayerStartsPlaysAndClosesTheWindow) {
   pack_unload();
   ASSERT_EQ(loadbin(pack_.c_str()), 0);
   const std::vector<int16_t> effect = pack_effect("EFF11.PCM");
-  ASSERT_GT(effect.size(), size_t{AUDIO_RATE} / 10);
+  ASSERT_GT(effect.size(), size_t{SOUND_RATE} / 10);
   const std::vector<int16_t> played = read_samples(capture().string());
   size_t lead = 0;
   while (lead < effect.size() && effect[lead] == 0) ++lead;

@@ -1,10 +1,11 @@
-// Frame pacing: the game advances 60 frames per second of wall time on any display.
+// The frame schedule: the game advances 60 frames per second of wall time on any display.
 #pragma once
 #include <cstdint>
 
 constexpr int64_t PACER_RATE = 60;                      // game frames per second
 constexpr int64_t PACER_NS_PER_S = 1000000000;
 constexpr int64_t PACER_MAX_LAG_FRAMES = 6;             // later than this: start counting afresh
+constexpr int64_t PACER_MAX_BURST = 2;                  // most frames one display callback runs
 constexpr int64_t PACER_CHECK_FRAMES = 120;             // frames per check of a vsync display
 constexpr int64_t PACER_WARMUP_FRAMES = 10;             // first vsync frames not measured
 constexpr int64_t PACER_TOLERANCE_PPM = 15000;          // vsync must stay within 1.5 % of 60 Hz
@@ -40,8 +41,10 @@ int64_t pacer_deadline(const Pacer* p);
 // mode (the caller then turns the display's vsync off), else 0.
 int pacer_presented(Pacer* p, int64_t now_ns);
 
-// The monotonic clock in nanoseconds.
-int64_t pacer_now_ns();
-
-// Sleeps until deadline_ns: most of the wait in the kernel, the last fraction spinning.
-void pacer_wait_until(int64_t deadline_ns);
+// For a host that the display wakes at its own rate (a browser's animation callback), in timer
+// mode: how many game frames to run now, advancing the schedule by as many. A frame whose time
+// is less than early_ns away counts as due (pass about half the display's refresh interval, so
+// a wake-up a hair early does not put the frame off to the next one). At most PACER_MAX_BURST
+// frames are run at once; a host that fell further behind (a stall, a hidden page) starts the
+// schedule afresh from now rather than racing through the frames it missed.
+int pacer_frames_due(Pacer* p, int64_t now_ns, int64_t early_ns);

@@ -1,11 +1,6 @@
-#include "nox_sdl/pacer.h"
-
-#include <cerrno>
-#include <ctime>
+#include "host/frame_schedule.h"
 
 namespace {
-
-constexpr int64_t SPIN_NS = 1200000;  // the kernel wakes us up to about a millisecond late
 
 int64_t frame_time_ns(int64_t n) { return n / PACER_RATE * PACER_NS_PER_S + n % PACER_RATE * PACER_NS_PER_S / PACER_RATE; }
 
@@ -57,22 +52,20 @@ int pacer_presented(Pacer* p, int64_t now_ns) {
   return 0;
 }
 
-int64_t pacer_now_ns() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * PACER_NS_PER_S + ts.tv_nsec;
-}
-
-void pacer_wait_until(int64_t deadline_ns) {
-  const int64_t sleep_until = deadline_ns - SPIN_NS;
-  if (pacer_now_ns() < sleep_until) {
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(sleep_until / PACER_NS_PER_S);
-    ts.tv_nsec = static_cast<long>(sleep_until % PACER_NS_PER_S);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-      // interrupted by a signal: sleep on towards the same moment
-    }
+int pacer_frames_due(Pacer* p, int64_t now_ns, int64_t early_ns) {
+  const int64_t horizon = now_ns + early_ns;
+  int due = 0;
+  while (due <= PACER_MAX_BURST && p->base_ns + frame_time_ns(p->frames + due) <= horizon) due++;
+  if (due > PACER_MAX_BURST) {
+    // Further behind than one burst makes up: this wake-up runs one frame and the schedule
+    // goes on from here.
+    p->base_ns = now_ns;
+    p->frames = 1;
+    p->rebases++;
+    p->last_ns = now_ns;
+    return 1;
   }
-  while (pacer_now_ns() < deadline_ns) {
-  }
+  p->frames += due;
+  if (due > 0) p->last_ns = now_ns;
+  return due;
 }

@@ -1,10 +1,12 @@
-// Frame pacing: exact 60 Hz deadlines, catching up after a short delay, starting afresh after a
-// stall, and leaving vsync when the display does not run at 60 Hz.
+// The frame schedule: exact 60 Hz deadlines, catching up after a short delay, starting afresh
+// after a stall, leaving vsync when the display does not run at 60 Hz, and the frames due at a
+// display's wake-ups whatever its rate.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "nox_sdl/pacer.h"
+#include "host/clock.h"
+#include "host/frame_schedule.h"
 
 namespace {
 
@@ -101,11 +103,80 @@ INSTANTIATE_TEST_SUITE_P(Displays, PacerVsync,
                                            VsyncCase{"display_50_hz", 20000000, false}),
                          [](const ::testing::TestParamInfo<VsyncCase>& p) { return std::string(p.param.name); });
 
+// A host loop as the desktop hosts run it: the frame's work, then a sleep to the deadline, then
+// the presentation. Whatever a frame costs below one frame time, 601 frames span exactly ten
+// seconds; a display that already waits for a 60 Hz retrace gets no waits added to it.
+TEST(PacerLoop, SixtyFramesASecondWhateverAFrameCosts) {
+  for (int64_t work : {int64_t{0}, MS, 12 * MS, int64_t{16666666}}) {
+    Pacer p{};
+    const int64_t first = BASE + work;  // the schedule starts with the first picture
+    pacer_start(&p, PaceMode::Timer, first);
+    pacer_presented(&p, first);
+    int64_t now = first;
+    for (int n = 0; n < 600; ++n) {
+      now += work;
+      now = std::max(now, pacer_deadline(&p));
+      pacer_presented(&p, now);
+    }
+    EXPECT_EQ(now - first, 10000 * MS) << "work " << work;
+    EXPECT_EQ(p.rebases, 0u) << "work " << work;
+  }
+}
+
+// A display woken at 60, 90, 120 or 144 Hz (a browser's animation callbacks, with a little
+// jitter) runs exactly 60 game frames a second, never more than one per wake-up once running,
+// and a wake-up that comes a stall later runs one frame, not a burst of the missed ones.
+TEST(PacerDue, SixtyFramesASecondOnAnyDisplayRate) {
+  for (int64_t hz : {60, 90, 120, 144}) {
+    Pacer p{};
+    const int64_t refresh = PACER_NS_PER_S / hz;
+    pacer_start(&p, PaceMode::Timer, BASE);
+    int64_t frames = 0;
+    int most = 0;
+    const int64_t wakeups = 10 * hz;
+    for (int64_t k = 0; k <= wakeups; ++k) {
+      const int64_t jitter = (k * 7919 % 11 - 5) * 100000;  // +-0.5 ms
+      const int due = pacer_frames_due(&p, BASE + k * refresh + jitter, refresh / 2);
+      frames += due;
+      most = std::max(most, due);
+    }
+    EXPECT_NEAR(static_cast<double>(frames), 601.0, 1.0) << hz << " Hz";
+    EXPECT_EQ(most, 1) << hz << " Hz";
+    EXPECT_EQ(p.rebases, 0u) << hz << " Hz";
+
+    const int64_t back = BASE + wakeups * refresh + 3000 * MS;  // the page was hidden for 3 s
+    EXPECT_EQ(pacer_frames_due(&p, back, refresh / 2), 1);
+    EXPECT_EQ(p.rebases, 1u);
+    int64_t after = 0;
+    most = 0;
+    for (int64_t k = 1; k <= hz; ++k) {
+      const int due = pacer_frames_due(&p, back + k * refresh, refresh / 2);
+      after += due;
+      most = std::max(most, due);
+    }
+    EXPECT_NEAR(static_cast<double>(after), 60.0, 1.0) << hz << " Hz, the second after the stall";
+    EXPECT_EQ(most, 1) << hz << " Hz, the second after the stall";
+  }
+}
+
+// One late wake-up of a 60 Hz display is made up by its next one (the schedule holds); being a
+// few frames late starts afresh.
+TEST(PacerDue, OneLateWakeUpCatchesUpTwoDoNot) {
+  Pacer p{};
+  pacer_start(&p, PaceMode::Timer, BASE);
+  const int64_t refresh = 16666667;
+  for (int k = 0; k < 10; ++k) ASSERT_EQ(pacer_frames_due(&p, BASE + k * refresh, refresh / 2), 1);
+  EXPECT_EQ(pacer_frames_due(&p, BASE + 11 * refresh, refresh / 2), 2);
+  EXPECT_EQ(pacer_frames_due(&p, BASE + 15 * refresh, refresh / 2), 1);
+  EXPECT_EQ(p.rebases, 1u);
+  EXPECT_EQ(pacer_frames_due(&p, BASE + 16 * refresh, refresh / 2), 1);
+}
+
 TEST(PacerWait, NeverReturnsBeforeTheDeadline) {
   for (int64_t wait : {0 * MS, MS / 2, 2 * MS, 5 * MS}) {
-    const int64_t deadline = pacer_now_ns() + wait;
-    pacer_wait_until(deadline);
-    EXPECT_GE(pacer_now_ns(), deadline) << "wait " << wait;
+    const int64_t deadline = host_now_ns() + wait;
+    host_sleep_until_ns(deadline);
+    EXPECT_GE(host_now_ns(), deadline) << "wait " << wait;
   }
 }
 
