@@ -2,18 +2,23 @@
 // built-in player, mixed with random menu use: settings toggled, games saved into random slots,
 // replays loaded and watched to their end or abandoned by a tap or Escape, games given up with
 // Escape, the ranking looked at. Every replay file the game writes is copied into DIR/kept/ the
-// moment it is written, for scripts/soak to verify. Prints what it did and the memory held at
-// frame 100,000 and at the end; exits 1 when the session fails or the memory grew.
+// moment it is written, and played back after the session: each must reach the score and the
+// length its header records. Prints what it did, the memory held at frame 100,000 and at the
+// end, and the replays checked; exits 1 when the session fails, the memory grew or a replay
+// does not verify.
 #include <malloc.h>
 
 #include <charconv>
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "game/game.h"
+#include "game/ranking.h"
 #include "game/replay.h"
 #include "game/slots.h"
 #include "headless/headless.h"
@@ -258,5 +263,30 @@ int main(int argc, char** argv) {
     std::printf("soak: memory grew after frame %lld\n", static_cast<long long>(mark));
     return 1;
   }
+
+  // Every saved replay, as it was when saved. A game given up with Escape has no date in its
+  // header and is listed as NO DATA, so it cannot be played; every other must verify.
+  std::vector<fs::path> kept;
+  for (const auto& e : fs::directory_iterator(dir / "kept")) kept.push_back(e.path());
+  std::sort(kept.begin(), kept.end());
+  int verified = 0, no_data = 0;
+  for (const fs::path& p : kept) {
+    uint8_t date[16] = {};
+    std::FILE* f = std::fopen(p.c_str(), "rb");
+    const bool dated = f != nullptr && std::fread(date, 1, sizeof date, f) == sizeof date && is_timestamp(date);
+    if (f != nullptr) std::fclose(f);
+    if (!dated) {
+      ++no_data;
+      continue;
+    }
+    ReplayCheck check;
+    if (verify_replay(p.string(), dir.string(), &check) != 0) {
+      std::printf("soak: %s does not verify: %s\n", p.filename().c_str(), check.message.c_str());
+      return 1;
+    }
+    ++verified;
+  }
+  std::printf("soak: %d saved replays verified (score and length as in their headers), %d saved after Escape "
+              "(NO DATA)\n", verified, no_data);
   return 0;
 }
