@@ -19,6 +19,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/children.sh"  # Xvfb, PulseAudio and Wine end with this script, however it ends
 win_dir=$(cd "${1:?WIN_BUILD_DIR}" && pwd)
 host_dir=$(cd "${2:?HOST_BUILD_DIR}" && pwd)
 work=$(mktemp -d /tmp/pixbrk-win.XXXXXX)
