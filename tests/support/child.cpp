@@ -36,17 +36,18 @@ void start_watcher() {
   _exit(127);
 }
 
-// The environment as NAME=value strings: this program's, then the additions replacing equal names.
+// The environment as NAME=value strings: this program's, then each addition in turn, replacing
+// an entry of the same name (so a later addition wins over an earlier one).
 std::vector<std::string> child_environment(const std::vector<std::string>& add) {
   std::vector<std::string> out;
-  auto name_of = [](const std::string& e) { return e.substr(0, e.find('=')); };
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    bool replaced = false;
-    for (const std::string& a : add) replaced = replaced || name_of(a) == name_of(entry);
-    if (!replaced) out.push_back(entry);
+  for (char** e = environ; *e != nullptr; ++e) out.emplace_back(*e);
+  for (const std::string& a : add) {
+    const size_t eq = a.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string name = a.substr(0, eq + 1);
+    std::erase_if(out, [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; });
+    out.push_back(a);
   }
-  out.insert(out.end(), add.begin(), add.end());
   return out;
 }
 
