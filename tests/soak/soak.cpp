@@ -8,9 +8,9 @@
 // does not verify.
 #include <malloc.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
