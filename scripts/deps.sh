@@ -4,7 +4,7 @@
 PIXBRK_PLAY_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev zlib1g-dev"
 PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES python3 libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth x11-utils x11-apps xdotool openbox imagemagick libgl1 libgl1-mesa-dri libx11-dev pulseaudio pulseaudio-utils \
-g++-mingw-w64-x86-64"
+g++-mingw-w64-x86-64 python3-pefile"
 # Runs the Windows build in the Windows stage; that stage is skipped (not failed) without it.
 PIXBRK_WINE_PACKAGES="wine64 wine"
 
