@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
 #include "host/display_fit.h"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
 #include "engine/screen.h"
@@ -21,8 +20,8 @@ constexpr const char* USAGE =
     "The last display mode and scale are remembered in DISPLAY.CFG in the working directory,\n"
     "which holds ROMDATA.BIN and receives LOG.TXT, SCORE.DAT, the replays and the screenshots (F12).\n";
 
-HostSettings remembered = HOST_SETTINGS_DEFAULT;  // as the settings file has it (or the default)
-bool file_damaged = false;                        // rewritten at the end, whatever the settings
+HostSettings remembered = HOST_SETTINGS_DEFAULT;    // as the settings file has it (or the default)
+bool file_damaged = false;                          // rewritten at the end, whatever the settings
 int32_t asked_scale = HOST_SETTINGS_DEFAULT.scale;  // the scale the window is meant to have
 int32_t made_scale = HOST_SETTINGS_DEFAULT.scale;   // the scale it was made with (the display may hold less)
 int windowed_w = 0;                                 // the window's size before going fullscreen

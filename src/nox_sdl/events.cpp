@@ -82,7 +82,8 @@ void input_clear(HostInput* in, SDL_Window* window) {
   events_clear(&in->queue);
   vpointer_reset(&in->pointer);
   in->window = window;
-  in->fit = window != nullptr ? display_window_fit(window) : display_fit(NOX_CLIENT_W, NOX_CLIENT_H, NOX_CLIENT_W, NOX_CLIENT_H);
+  in->fit = window != nullptr ? display_window_fit(window)
+                              : display_fit(NOX_CLIENT_W, NOX_CLIENT_H, NOX_CLIENT_W, NOX_CLIENT_H);
 }
 
 void input_event(HostInput* in, const SDL_Event& e, bool take_input) {

@@ -62,10 +62,12 @@ void set_paused(bool paused, int64_t* paused_ns) {
   controls_pause(&input, paused);
   const int64_t now = host_now_ns();
   if (paused) {
-    putlog(HOST_SOURCE, LOG_LINE_PAUSED, "Paused: the window %s.", input.minimised ? "is minimised" : "has lost the focus");
+    putlog(HOST_SOURCE, LOG_LINE_PAUSED, "Paused: the window %s.",
+           input.minimised ? "is minimised" : "has lost the focus");
     *paused_ns = now;
   } else {
-    putlog(HOST_SOURCE, LOG_LINE_RESUMED, "Resumed after %lld ms.", static_cast<long long>((now - *paused_ns) / 1000000));
+    putlog(HOST_SOURCE, LOG_LINE_RESUMED, "Resumed after %lld ms.",
+           static_cast<long long>((now - *paused_ns) / 1000000));
   }
 }
 

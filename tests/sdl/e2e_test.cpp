@@ -450,7 +450,8 @@ TEST_F(Desktop, FullscreenAnyWindowSizeKeysScreenshotsAndThePauseInOneSession) {
   // The arrow keys bring out the pointer's mark (from where the mouse left it to virtual 123,
   // 160), drawn over the picture only: F12 writes the game's own picture, the headless runner's
   // frame at 3x.
-  ASSERT_EQ(xdo({"mousemove", "--window", win(), std::to_string(140 + 3 * 120 + 1), std::to_string(20 + 3 * 160 + 1)}), 0);
+  ASSERT_EQ(xdo({"mousemove", "--window", win(), std::to_string(140 + 3 * 120 + 1), std::to_string(20 + 3 * 160 + 1)}),
+            0);
   sleep_ms(100);
   for (int i = 0; i < 3; ++i) key("key", "Right");
   sleep_ms(300);
@@ -465,7 +466,8 @@ TEST_F(Desktop, FullscreenAnyWindowSizeKeysScreenshotsAndThePauseInOneSession) {
   int h = 0;
   ASSERT_TRUE(read_png(game_dir_ / shot, &w, &h, &picture) && w == 720 && h == 960) << shot;
   size_t differing = 0;
-  for (size_t i = 0; i < picture.size(); ++i) differing += picture[i] != title_after_game[i / 720 / 3 * 240 + i % 720 / 3];
+  for (size_t i = 0; i < picture.size(); ++i)
+    differing += picture[i] != title_after_game[i / 720 / 3 * 240 + i % 720 / 3];
   EXPECT_EQ(differing, 0u);
 
   // A round played with the keys: Space held, the paddle follows Right.

@@ -98,10 +98,14 @@ INSTANTIATE_TEST_SUITE_P(
              {motion(101, 201), key(SDL_KEYDOWN, SDLK_SPACE), key(SDL_KEYDOWN, SDLK_RETURN), key(SDL_KEYUP, SDLK_SPACE),
               key(SDL_KEYUP, SDLK_RETURN)},
              {mv(101, 201), ev(NoxEvent::PointerDown), ev(NoxEvent::PointerUp)}},
-        Case{"window_close_and_quit_both_quit", {window(SDL_WINDOWEVENT_CLOSE), quit()}, {ev(NoxEvent::Quit), ev(NoxEvent::Quit)}},
-        Case{"positions_outside_the_client_area_are_clamped", {motion(-7, 900), down(), motion(480, -1)},
+        Case{"window_close_and_quit_both_quit",
+             {window(SDL_WINDOWEVENT_CLOSE), quit()},
+             {ev(NoxEvent::Quit), ev(NoxEvent::Quit)}},
+        Case{"positions_outside_the_client_area_are_clamped",
+             {motion(-7, 900), down(), motion(480, -1)},
              {mv(0, 639), ev(NoxEvent::PointerDown), mv(479, 0)}},
-        Case{"window_focus_and_exposure_are_not_events", {window(SDL_WINDOWEVENT_EXPOSED), window(SDL_WINDOWEVENT_ENTER)},
+        Case{"window_focus_and_exposure_are_not_events",
+             {window(SDL_WINDOWEVENT_EXPOSED), window(SDL_WINDOWEVENT_ENTER)},
              {}}),
     [](const ::testing::TestParamInfo<Case>& p) { return std::string(p.param.name); });
 

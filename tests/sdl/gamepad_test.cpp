@@ -61,7 +61,8 @@ struct PadPlayer {
     if (pad == nullptr) return;
     if (g.scene == 0 || g.scene == 6) {
       steer(100, 110);  // GAME START: there, press, lift
-      south = vpointer_x(&input.pointer) == 100 && vpointer_y(&input.pointer) == 110 && !south && input.queue.count == 0;
+      south =
+          vpointer_x(&input.pointer) == 100 && vpointer_y(&input.pointer) == 110 && !south && input.queue.count == 0;
       button(SDL_CONTROLLER_BUTTON_A, south);
     } else if (g.scene == 2 && g.game_over == 0 && g.scene_timer == 200) {
       unplug();  // the press goes with it
