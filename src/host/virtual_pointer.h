@@ -40,10 +40,12 @@ void vpointer_reset(VirtualPointer* p);
 // there and its mark is hidden until a key, d-pad or stick moves it again.
 void vpointer_follow_mouse(VirtualPointer* p, int32_t cx, int32_t cy);
 
-// The game has forgotten where the pointer is (it left the screen).
+// The mouse has taken the pointer off the screen: the game has forgotten where it is, and the
+// mark is hidden.
 inline void vpointer_forget(VirtualPointer* p) {
   p->sent_x = -1;
   p->sent_y = -1;
+  p->active = 0;
 }
 
 // A press source (one bit) goes down or up. The first source down queues a press, the last

@@ -480,6 +480,10 @@ TEST_F(Desktop, FullscreenAnyWindowSizeKeysScreenshotsAndThePauseInOneSession) {
   EXPECT_GE(paddle_x(play), 104 + 40) << "the paddle did not follow the keys";
   key("keyup", "space");
   key("key", "Escape");
+  ASSERT_EQ(xdo({"mousemove", "--window", win(), "500", "990"}), 0);  // the mouse: the mark goes
+  sleep_ms(300);
+  d = grab_and_compare(1000, 1000, 140, 20, 3, title_after_game);
+  EXPECT_EQ(d.count, 0u) << "Escape did not return to the title menu; first difference at " << d.x0 << "," << d.y0;
 
   // Without the focus the game stands still and takes next to no time; with it back it goes on.
   key("key", "F12");
