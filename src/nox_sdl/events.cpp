@@ -18,13 +18,12 @@ void pause_reasons(const SDL_Event& e, uint8_t* focus_lost, uint8_t* minimised) 
     case SDL_WINDOWEVENT_FOCUS_GAINED:
       *focus_lost = 0;
       break;
+    // (Not hidden and shown: SDL hides and shows the window by itself while it is set up.)
     case SDL_WINDOWEVENT_MINIMIZED:
-    case SDL_WINDOWEVENT_HIDDEN:
       *minimised = 1;
       break;
     case SDL_WINDOWEVENT_RESTORED:
     case SDL_WINDOWEVENT_MAXIMIZED:
-    case SDL_WINDOWEVENT_SHOWN:
       *minimised = 0;
       break;
     default:

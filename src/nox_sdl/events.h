@@ -16,7 +16,7 @@ struct HostInput {
   DisplayFit fit;          // the picture's place in the window, for mapping the mouse
   uint8_t mouse_in_bars;   // the mouse is over the bars around the picture
   uint8_t focus_lost;      // the game pauses while another window has the focus...
-  uint8_t minimised;       // ...or while its own is minimised or hidden
+  uint8_t minimised;       // ...or while its own is minimised
   uint8_t quit;            // a quit request has been queued
   uint8_t toggle_fullscreen;
   uint8_t screenshot;
