@@ -39,8 +39,9 @@ void SDLCALL device_callback(void*, Uint8* stream, int len) {
 // (never more than 10 ms, so a stop request is seen at once).
 void sound_step(bool* started, int64_t* next_ns) {
   if (paused.load()) {
-    // Nothing is mixed, so the effects go on from where they were when the game resumes.
-    SDL_SemWaitTimeout(wake, 10);
+    // Nothing is mixed, so the effects go on from where they were when the game resumes (which
+    // wakes the thread; a stop request is seen within 100 ms).
+    SDL_SemWaitTimeout(wake, 100);
     *next_ns = host_now_ns();
     return;
   }
@@ -178,6 +179,7 @@ void audio_term() {
 void audio_pause(bool on) {
   paused.store(on);
   if (device != 0 && device_started.load()) SDL_PauseAudioDevice(device, on ? 1 : 0);
+  if (!on && wake != nullptr) SDL_SemPost(wake);
 }
 
 uint8_t audio_state() { return sound_state.load(); }

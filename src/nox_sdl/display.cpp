@@ -97,9 +97,7 @@ SDL_Window* display_create_window(const char* title, const HostSettings& s) {
   windowed_h = NOX_H * made_scale;
   Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
   if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-  SDL_Window* window =
-      SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowed_w, windowed_h, flags);
-  return window;
+  return SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowed_w, windowed_h, flags);
 }
 
 void display_show_window(SDL_Window* window) {
