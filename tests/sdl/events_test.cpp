@@ -159,7 +159,11 @@ TEST(Pause, TheFocusGoingAndComingBackLetsGoOfNothingAndWhileAwayNothingCounts) 
   static HostInput in;
   input_clear(&in, nullptr);
   frame_with(&in, {key(SDL_KEYDOWN, SDLK_SPACE)});
-  ASSERT_EQ(drain(&in.queue).size(), 2u);  // where the pointer is, then the press
+  const std::vector<HostEvent> pressed = drain(&in.queue);  // where the pointer is, then the press
+  ASSERT_EQ(pressed.size(), 2u);
+  EXPECT_EQ(pressed[0].ev, NoxEvent::PointerMove);
+  EXPECT_EQ(pressed[0].x, 240);
+  EXPECT_EQ(pressed[1].ev, NoxEvent::PointerDown);
   // SDL lets go of the held key as the focus goes, in the same batch as the focus event.
   frame_with(&in, {key(SDL_KEYUP, SDLK_SPACE), window(SDL_WINDOWEVENT_FOCUS_LOST)});
   EXPECT_TRUE(input_paused(&in));
