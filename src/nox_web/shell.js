@@ -38,8 +38,9 @@
   let noticeTimer = 0;
   function notice(text, seconds) {
     const box = $('notice');
-    box.textContent = text;
+    box.textContent = text + ' (Tap to close.)';
     box.hidden = false;
+    box.onclick = () => { box.hidden = true; };
     clearTimeout(noticeTimer);
     if (seconds) noticeTimer = setTimeout(() => { box.hidden = true; }, seconds * 1000);
   }
@@ -78,29 +79,32 @@
 
     open() {
       return new Promise((resolve) => {
+        let settled = false;
+        const settle = (error, db) => {
+          if (settled) {
+            if (db) db.close();
+            return;
+          }
+          settled = true;
+          clearTimeout(timer);
+          this.db = db || null;
+          resolve(error);
+        };
+        const timer = setTimeout(() => settle(new Error('no answer from IndexedDB')), 5000);
         let req;
         try {
           req = indexedDB.open('pixbrk', 1);
         } catch (e) {
-          resolve(e);
+          settle(e);
           return;
         }
-        const timer = setTimeout(() => resolve(new Error('no answer from IndexedDB')), 5000);
         req.onupgradeneeded = () => req.result.createObjectStore('files');
-        req.onsuccess = () => {
-          clearTimeout(timer);
-          this.db = req.result;
-          resolve(null);
-        };
+        req.onsuccess = () => settle(null, req.result);
         req.onerror = (e) => {
-          clearTimeout(timer);
           e.preventDefault();
-          resolve(req.error || new Error('IndexedDB refused'));
+          settle(req.error || new Error('IndexedDB refused'));
         };
-        req.onblocked = () => {
-          clearTimeout(timer);
-          resolve(new Error('IndexedDB is blocked by another tab'));
-        };
+        req.onblocked = () => settle(new Error('IndexedDB is blocked by another tab'));
       });
     },
 
@@ -177,12 +181,15 @@
   // --- picture ---------------------------------------------------------------------------------
 
   const ctx2d = canvas.getContext('2d', { alpha: false });
-  const image = ctx2d.createImageData(W, H);
+  let image = null;  // the picture in the game's memory, seen as canvas pixels
   let scale = 1;
   let firstFrameMs = 0;
 
-  function present(rgba) {
-    image.data.set(rgba);
+  function present(address) {
+    if (!image || image.data.buffer !== mod.HEAPU8.buffer || image.address !== address) {
+      image = new ImageData(new Uint8ClampedArray(mod.HEAPU8.buffer, address, W * H * 4), W, H);
+      image.address = address;
+    }
     ctx2d.putImageData(image, 0, 0);
     if (firstFrameMs === 0) {
       firstFrameMs = performance.now();
@@ -274,7 +281,9 @@
       if (e.isPrimary) send(EV_LEAVE);
     });
     canvas.addEventListener('contextmenu', (e) => e.preventDefault());
-    document.addEventListener('touchmove', (e) => e.preventDefault(), { passive: false });
+    document.addEventListener('touchmove', (e) => {
+      if (!e.target.closest('dialog')) e.preventDefault();
+    }, { passive: false });
     document.addEventListener('gesturestart', (e) => e.preventDefault());
     // Escape back to the title menu; not the Escape that closes the replays dialog.
     let escapeTaken = false;
@@ -429,7 +438,7 @@
         });
       } else {
         if (listed) button('Download', () => downloadReplay(slot));
-        button('Open file\u2026', () => {
+        button('Open\u2026', () => {
           const input = $('file-input');
           input.value = '';
           input.onchange = () => {
@@ -450,7 +459,14 @@
 
   function downloadReplay(slot) {
     const name = slotName(slot);
-    const blob = new Blob([mod.FS.readFile(SAVE_DIR + '/' + name)], { type: 'application/octet-stream' });
+    let bytes;
+    try {
+      bytes = mod.FS.readFile(SAVE_DIR + '/' + name);
+    } catch (e) {
+      openReplays(name + ' is gone.');
+      return;
+    }
+    const blob = new Blob([bytes], { type: 'application/octet-stream' });
     const a = document.createElement('a');
     a.href = URL.createObjectURL(blob);
     a.download = name;
@@ -540,7 +556,9 @@
     FS.chdir(SAVE_DIR);
     const rc = mod._web_start();
     if (rc !== 0) {
-      const why = logLines.filter((l) => !/^\S+ \S+ Executes /.test(l)).map((l) => l.slice(20)).join(' ');
+      // The log's own reasons, without time stamps, source locations and the lines around them.
+      const why = logLines.map((l) => l.slice(20).replace(/ <[^>]*>$/, ''))
+        .filter((l) => !/^(Executes |Load binary file:|loadbin error\.|nox_init error\.)/.test(l)).join(' ');
       throw new Error(rc === 1
         ? 'ROMDATA.BIN is broken: the game cannot read it. (' + why + ')'
         : 'ROMDATA.BIN lacks a picture or a sound the game needs. (' + why + ')');
@@ -558,6 +576,7 @@
     } else if (navigator.storage && navigator.storage.persist) {
       navigator.storage.persist().catch(() => {});
     }
+    $('bar').hidden = false;
     watchLayout();
     watchInput();
     watchReplays();
@@ -565,14 +584,16 @@
     api.state = () => JSON.parse(mod.UTF8ToString(mod._web_state()));
     api.scale = () => scale;
     api.firstFrameMs = () => firstFrameMs;
+    // [game frames, composition and canvas; all of the frame's work] in ms, per animation frame
     api.frameCosts = () => {
       const countPtr = mod._malloc(4);
       const p = mod._web_frame_costs(countPtr) >> 2;
       const count = mod.HEAPU32[countPtr >> 2];
       mod._free(countPtr);
-      const n = Math.min(count, 4096);
       const out = [];
-      for (let i = count - n; i < count; i++) out.push(mod.HEAPF32[p + (i % 4096)]);
+      for (let i = Math.max(0, count - 4096); i < count; i++) {
+        out.push([mod.HEAPF32[p + 2 * (i % 4096)], mod.HEAPF32[p + 2 * (i % 4096) + 1]]);
+      }
       return out;
     };
     api.sound = () => ({

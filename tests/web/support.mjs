@@ -36,8 +36,8 @@ export async function startServer() {
 }
 
 // Debian's Chromium, never a downloaded one.
-export function launchBrowser() {
-  return chromium.launch({ executablePath: process.env.PIXBRK_CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox'] });
+export function launchBrowser(args = []) {
+  return chromium.launch({ executablePath: process.env.PIXBRK_CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', ...args] });
 }
 
 export function tempDir(name) {

@@ -181,7 +181,7 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
   const linuxScore = Number(runLinux(['--replay', path.join(linux.dir, 'PIXBRK01.REP')]).summary.match(/score (\d+)/)[1]);
   const upload = async (row, file) => {
     const [chooser] = await Promise.all([page.waitForEvent('filechooser'),
-      page.locator('#slots li').nth(row).getByText('Open file').click()]);
+      page.locator('#slots li').nth(row).getByText('Open').click()]);
     await chooser.setFiles(file);
     await page.waitForFunction(() => document.getElementById('replays-message').textContent !== '');
     return page.locator('#replays-message').textContent();
@@ -257,6 +257,10 @@ test('offline after one visit; clear messages when ROMDATA.BIN or storage fail',
   await page.locator('#failure').waitFor();
   assert.match(await page.locator('#failure').textContent(), /ROMDATA\.BIN could not be loaded \(HTTP 404/);
   await page.unroute('**/ROMDATA.BIN');
+  const noWasm = await context.newPage();
+  await noWasm.addInitScript(() => { delete window.WebAssembly; });
+  await noWasm.goto(server.url);
+  assert.match(await noWasm.locator('#failure').textContent(), /no WebAssembly/);
   await page.addInitScript(() => {
     indexedDB.open = () => { throw new DOMException('The user denied permission to access the database.', 'SecurityError'); };
   });
@@ -265,4 +269,28 @@ test('offline after one visit; clear messages when ROMDATA.BIN or storage fail',
   assert.match(await page.locator('#notice').textContent(), /Saving is off/);
   await page.waitForFunction(() => window.pixbrk.frames() > 10);
   await context.close();
+});
+
+test('60 game frames a second when the display runs faster', { timeout: 60000 }, async () => {
+  // Without vsync and its frame-rate limit, Chromium calls the animation frames as often as it can.
+  const fast = await launchBrowser(['--disable-gpu-vsync', '--disable-frame-rate-limit']);
+  try {
+    const page = await openGame(await fast.newContext());
+    const r = await page.evaluate(async () => {
+      let calls = 0;
+      const count = () => {
+        calls++;
+        requestAnimationFrame(count);
+      };
+      requestAnimationFrame(count);
+      const f0 = window.pixbrk.frames(), t0 = performance.now();
+      await new Promise((done) => setTimeout(done, 3000));
+      const s = (performance.now() - t0) / 1000;
+      return { display: calls / s, game: (window.pixbrk.frames() - f0) / s };
+    });
+    assert.ok(r.display > 75, `the display ran at ${r.display.toFixed(1)} Hz only`);
+    assert.ok(r.game > 57 && r.game < 63, `${r.game.toFixed(2)} frames per second at ${r.display.toFixed(1)} Hz`);
+  } finally {
+    await fast.close();
+  }
 });
