@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "engine/screen.h"
 #include "engine/sound.h"
@@ -250,7 +249,7 @@ EMSCRIPTEN_KEEPALIVE int web_import_replay(int slot, const uint8_t* data, uint32
   char name[32];
   std::snprintf(name, sizeof name, "PIXBRK%02d.REP", slot);
   // What the slot held, to put back when the new file turns out not to be a replay.
-  static uint8_t previous[REPLAY_HEADER_BYTES + REPLAY_RECORD_BYTES * REPLAY_MAX_FRAMES];
+  static uint8_t previous[REPLAY_BUFFER_BYTES];
   size_t previous_size = 0;
   bool had_file = false;
   if (std::FILE* f = std::fopen(name, "rb")) {

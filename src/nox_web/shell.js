@@ -111,10 +111,15 @@
     // Puts every kept file into the save directory.
     restore(FS) {
       return new Promise((resolve) => {
-        const tx = this.db.transaction('files', 'readonly');
-        const files = tx.objectStore('files');
-        const keys = files.getAllKeys();
-        const values = files.getAll();
+        let tx, keys, values;
+        try {
+          tx = this.db.transaction('files', 'readonly');
+          keys = tx.objectStore('files').getAllKeys();
+          values = tx.objectStore('files').getAll();
+        } catch (e) {
+          resolve(e);
+          return;
+        }
         tx.oncomplete = () => {
           keys.result.forEach((name, i) => {
             if (!SAVED.test(name)) return;
@@ -153,6 +158,8 @@
         for (const n of changed) files.put(FS.readFile(SAVE_DIR + '/' + n), n);
         for (const n of removed) files.delete(n);
       } catch (e) {
+        // Nothing of a save that could not be stored whole is kept.
+        if (tx) tx.abort();
         this.failed(e, state);
         return;
       }
