@@ -20,7 +20,9 @@ constexpr const char* kUsage =
     "  --wav FILE         all sound output as one WAV file\n"
     "  --replay FILE      play a replay file back until the title menu returns\n"
     "  --compose-all      compose every frame, not only those written as pictures\n"
-    "  --bot              a built-in player supplies the input after the script (needs --frames)\n";
+    "  --bot              a built-in player supplies the input after the script (needs --frames)\n"
+    "  --verify           with --replay: play the file and check its header's score and length\n"
+    "  --info FILE        print a replay file's header without playing it (--json: as JSON)\n";
 
 bool parse_count(std::string_view s, int64_t lo, int64_t* out) {
   int64_t v = 0;
@@ -35,10 +37,17 @@ int usage_error(const std::string& msg) {
   return 2;
 }
 
+int error_line(const std::string& msg, int code) {
+  std::fprintf(stderr, "pixbrk-headless: %s\n", msg.c_str());
+  return code;
+}
+
 }  // namespace
 
 int headless_main(int argc, char** argv) {
   HeadlessOptions o;
+  bool verify = false, json = false, plays = false;
+  std::string info_file;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string value;
@@ -66,11 +75,20 @@ int headless_main(int argc, char** argv) {
       return 0;
     } else if (arg == "--compose-all") {
       o.compose_every_frame = true;
+      plays = true;
     } else if (arg == "--bot") {
       o.bot = true;
+      plays = true;
+    } else if (arg == "--verify") {
+      verify = true;
+    } else if (arg == "--json") {
+      json = true;
+    } else if (arg == "--info") {
+      if (!take(&info_file)) return usage_error("--info needs a replay file");
     } else if (arg == "--dir" || arg == "--script" || arg == "--trace" || arg == "--wav" || arg == "--replay" ||
                arg == "--frames" || arg == "--trace-every" || arg == "--png" || arg == "--scale") {
       if (!take(&v)) return usage_error(arg + " needs a value");
+      if (arg != "--dir" && arg != "--replay") plays = true;
       int64_t n = 0;
       if (arg == "--dir") {
         o.dir = v;
@@ -101,6 +119,25 @@ int headless_main(int argc, char** argv) {
     } else {
       return usage_error("unknown option '" + arg + "'");
     }
+  }
+
+  if (json && info_file.empty()) return usage_error("--json goes with --info");
+  if (!info_file.empty()) {
+    if (plays || verify || !o.replay_file.empty()) return usage_error("--info reads a file without playing it: give it alone");
+    ReplayHeader h;
+    std::string err;
+    if (!read_replay_header(info_file, &h, &err)) return error_line(err, 2);
+    std::fputs((json ? replay_info_json(h) : replay_info_text(h)).c_str(), stdout);
+    return 0;
+  }
+  if (verify) {
+    if (o.replay_file.empty()) return usage_error("--verify needs --replay FILE");
+    if (plays) return usage_error("--verify plays the replay alone: it takes only --replay and --dir");
+    ReplayCheck c;
+    const int rc = verify_replay(o.replay_file, o.dir, &c);
+    if (rc == 2) return error_line(c.message, 2);
+    std::printf("%s%s\n", rc == 0 ? "verified: " : "not verified: ", c.message.c_str());
+    return rc;
   }
 
   HeadlessResult r;

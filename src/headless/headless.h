@@ -98,6 +98,43 @@ const uint32_t* headless_frame();
 constexpr size_t HEADLESS_TRACE_LINE_MAX = 16384;
 size_t headless_trace_line(int64_t frame, char* buf);
 
+// The header of a replay file (PIXBRK01.REP and the like), read without playing it.
+struct ReplayHeader {
+  char date[17] = {};   // "YYYY/MM/DD hh:mm", when the recorded game ended
+  uint32_t frames = 0;  // play frames recorded
+  uint32_t score = 0;   // final score in tens of points, as stored
+  uint8_t guide = 0;    // the game options of the recorded game (non-zero = on)
+  uint8_t floor = 0;
+};
+
+// Reads the header of a replay file and checks that the game could play it back: a date, a
+// frame count the game accepts (12 to 131,072) and every record the header counts. Returns
+// false with a one-line reason in *error otherwise.
+bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error);
+
+// The header as lines "date:", "length:" (frames and mm:ss), "score:" (as the game shows it,
+// in points), "guide:" and "floor:"; or the same as one JSON object. Both end with a line end.
+std::string replay_info_text(const ReplayHeader& h);
+std::string replay_info_json(const ReplayHeader& h);
+std::string replay_length_text(uint32_t frames);  // "mm:ss" of so many frames at 60 a second
+
+// What a playback of a replay file made of it.
+struct ReplayCheck {
+  ReplayHeader header;
+  int64_t played_frames = 0;     // records the playback read (play frames)
+  uint32_t played_score = 0;     // score at the end, in tens of points
+  int64_t run_frames = 0;        // host frames from the load to the end of the playback
+  int64_t first_play_frame = 0;  // host frame that read the first record
+  bool overran = false;          // stopped because it read more records than the header counts
+  std::string message;           // the verdict: "score S in N frames", the first disagreement, or the error
+};
+
+// Plays a replay file (in working directory `dir`, which needs ROMDATA.BIN; empty = the
+// current one) and compares the final score and the number of play frames with its header.
+// Returns 0 when they agree, 1 on a disagreement (the message names the first one: frames,
+// then score), 2 when the file is not a playable replay or the game cannot start.
+int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out);
+
 // Picture and sound files.
 bool write_png(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height, int32_t scale,
                std::string* error);

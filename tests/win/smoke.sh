@@ -15,7 +15,7 @@
 #      without ROMDATA.BIN it fails with "loadbin error.";
 #   4. the Windows headless runner gives the Linux one's traces on the same touch scripts and
 #      with its built-in player, and a replay recorded by either plays back to the same score
-#      on the other.
+#      on the other and passes the other's replay check.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -359,6 +359,13 @@ for script in "$here"/scripts/*.txt; do
       2>/dev/null | summary | score_of) || true
     check "$name: the Windows replay plays to score $recorded on Linux (got $on_lin)" test "$on_lin" = "$recorded"
     check "$name: the Linux replay plays to score $recorded on Windows (got $on_win)" test "$on_win" = "$recorded"
+    # The replay check agrees with the header on either system, for the other's file.
+    verdict=$(cd "$work/lin-play-$name" && "$host_dir/pixbrk-headless" --replay PIXBRK01.REP --verify) || true
+    check "$name: the Windows replay verifies on Linux ($verdict)" test "$verdict" = "verified: score $((recorded * 10)) in $(
+      od -An -tu4 -j16 -N4 "$work/win-$name/PIXBRK01.REP" | tr -d ' ') frames"
+    verdict=$(cd "$work/win-play-$name" && timeout 300 "$wine" "$win_dir/pixbrk-headless.exe" --replay PIXBRK01.REP \
+      --verify 2>/dev/null | tr -d '\r') || true
+    check "$name: the Linux replay verifies on Windows ($verdict)" test "${verdict%% in *}" = "verified: score $((recorded * 10))"
   fi
 done
 

@@ -1,0 +1,129 @@
+// Replay files seen from outside the game: their header read without playing, and a playback
+// that checks the header's claim (score and length) against what the game makes of the records.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "game/game.h"
+#include "game/ranking.h"
+#include "game/replay.h"
+#include "headless/headless.h"
+
+namespace {
+
+constexpr uint32_t kMinFrames = 12;  // the game lists no shorter recording
+
+std::string frames_text(int64_t n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); }
+
+}  // namespace
+
+bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  std::FILE* f = ec ? nullptr : std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    *error = "cannot read " + path + (ec ? ": " + ec.message() : "");
+    return false;
+  }
+  uint8_t h[REPLAY_HEADER_BYTES];
+  const size_t got = std::fread(h, 1, sizeof h, f);
+  std::fclose(f);
+  const std::string not_replay = path + " is not a replay file: ";
+  if (got != sizeof h) {
+    *error = not_replay + "it is shorter than a replay header (" + std::to_string(size) + " bytes)";
+    return false;
+  }
+  if (!is_timestamp(h)) {
+    *error = not_replay + "its header has no date (a game ended by Escape, or another file)";
+    return false;
+  }
+  ReplayHeader r;
+  std::memcpy(r.date, h, 16);
+  r.date[16] = '\0';
+  r.frames = get_le32(h + 16);
+  r.score = get_le32(h + 20);
+  r.guide = h[24];
+  r.floor = h[25];
+  if (r.frames < kMinFrames || r.frames > REPLAY_MAX_FRAMES) {
+    *error = not_replay + "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(kMinFrames) +
+             " to " + std::to_string(REPLAY_MAX_FRAMES);
+    return false;
+  }
+  const uint64_t wanted = REPLAY_HEADER_BYTES + uint64_t{REPLAY_RECORD_BYTES} * r.frames;
+  if (size < wanted) {
+    *error = path + " is cut short: its header counts " + frames_text(r.frames) + " (" + std::to_string(wanted) +
+             " bytes), the file has " + std::to_string(size) + " bytes";
+    return false;
+  }
+  *out = r;
+  return true;
+}
+
+std::string replay_length_text(uint32_t frames) {
+  const uint32_t s = frames / 60;
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02u:%02u", s / 60, s % 60);
+  return buf;
+}
+
+std::string replay_info_text(const ReplayHeader& h) {
+  return std::string("date:   ") + h.date + "\nlength: " + frames_text(h.frames) + " (" +
+         replay_length_text(h.frames) + ")\nscore:  " + std::to_string(uint64_t{h.score} * 10) +
+         "\nguide:  " + (h.guide != 0 ? "on" : "off") + "\nfloor:  " + (h.floor != 0 ? "on" : "off") + "\n";
+}
+
+std::string replay_info_json(const ReplayHeader& h) {
+  // The date is a checked time stamp, digits and "/: " only, so it needs no escaping.
+  return std::string("{\"date\":\"") + h.date + "\",\"frames\":" + std::to_string(h.frames) + ",\"length\":\"" +
+         replay_length_text(h.frames) + "\",\"score\":" + std::to_string(uint64_t{h.score} * 10) +
+         ",\"guide\":" + (h.guide != 0 ? "true" : "false") + ",\"floor\":" + (h.floor != 0 ? "true" : "false") +
+         "}\n";
+}
+
+int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out) {
+  *out = ReplayCheck{};
+  if (!read_replay_header(path, &out->header, &out->message)) return 2;
+  const uint32_t claimed = out->header.frames;
+
+  HeadlessOptions o;
+  o.dir = dir;
+  o.replay_file = path;
+  // Every play frame reads one record and advances the read position; a playback that reads
+  // more records than the header counts is stopped there (a hand-made file could otherwise
+  // keep a game going for ever).
+  uint32_t read_pos = 0;
+  o.on_frame = [&](int64_t frame) {
+    if (replay_frame_index() != read_pos) {
+      read_pos = replay_frame_index();
+      if (out->played_frames++ == 0) out->first_play_frame = frame;
+    }
+    if (out->played_frames > claimed) {
+      out->overran = true;
+      return false;
+    }
+    return true;
+  };
+  HeadlessResult r;
+  if (headless_run(o, &r) != 0) {
+    out->message = r.error;
+    return 2;
+  }
+  out->run_frames = r.frames;
+  out->played_score = r.score;
+  const std::string claim = "its header says ";
+  if (out->overran) {
+    out->message = "frames: the game goes on past the " + frames_text(claimed) + " its header counts";
+  } else if (out->played_frames != claimed) {
+    out->message = "frames: the game ended after " + frames_text(out->played_frames) + ", " + claim +
+                   std::to_string(claimed);
+  } else if (r.score != out->header.score) {
+    out->message = "score: the game ended with " + std::to_string(uint64_t{r.score} * 10) + ", " + claim +
+                   std::to_string(uint64_t{out->header.score} * 10);
+  } else {
+    out->message = "score " + std::to_string(uint64_t{r.score} * 10) + " in " + frames_text(claimed);
+    return 0;
+  }
+  return 1;
+}
