@@ -438,8 +438,8 @@
         li.append(b);
       };
       if (pendingFile) {
+        const file = pendingFile;
         button('Put here', () => {
-          const file = pendingFile;
           pendingFile = null;
           importReplay(file, slot);
         });

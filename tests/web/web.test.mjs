@@ -187,7 +187,15 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
     return page.locator('#replays-message').textContent();
   };
   assert.match(await upload(1, path.join(linux.dir, 'PIXBRK01.REP')), /is in slot 2 now/);
-  assert.match(await upload(2, path.join(linux.dir, 'ROMDATA.BIN')), /ROMDATA\.BIN is not a PIXEL BREAKER replay; slot 3 is unchanged/);
+  await page.click('#replays button[type=submit]');
+  await page.evaluate((bytes) => {  // dropped onto the page
+    const files = new DataTransfer();
+    files.items.add(new File([new Uint8Array(bytes)], 'notes.REP'));
+    document.dispatchEvent(new DragEvent('drop', { dataTransfer: files, bubbles: true, cancelable: true }));
+  }, Array.from(fs.readFileSync(path.join(linux.dir, 'LOG.TXT'))));
+  await page.locator('#slots li').nth(2).getByText('Put here').click();
+  await page.waitForFunction(() => document.getElementById('replays-message').textContent !== '');
+  assert.match(await page.locator('#replays-message').textContent(), /notes\.REP is not a PIXEL BREAKER replay; slot 3 is unchanged/);
   assert.match(await page.locator('#slots li').nth(2).textContent(), /3: NO DATA/);
   await page.click('#replays button[type=submit]');
   await tap(120, 205);  // LOAD REPLAY
@@ -237,6 +245,11 @@ test('offline after one visit; clear messages when ROMDATA.BIN or storage fail',
   let page = await openGame(context);
   await page.evaluate(() => navigator.serviceWorker.ready);
   await page.waitForFunction(() => navigator.serviceWorker.controller !== null);
+  // Installable (but for the test browser's private profile).
+  const cdp = await context.newCDPSession(page);
+  assert.deepEqual((await cdp.send('Page.getAppManifest')).errors, []);
+  const { installabilityErrors } = await cdp.send('Page.getInstallabilityErrors');
+  assert.deepEqual(installabilityErrors.filter((e) => e.errorId !== 'in-incognito'), []);
   await context.setOffline(true);
   await page.reload();
   await page.evaluate(() => window.pixbrk.ready);
