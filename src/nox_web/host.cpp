@@ -67,8 +67,8 @@ uint32_t frame_cost_count = 0;
 // Puts the 240 x 320 RGBA picture at `rgba` onto the canvas.
 EM_JS(void, page_present, (const uint32_t* rgba), { Module.pixbrkPage.present(rgba); });
 // Bytes of sound the audio output wants now, or -1 while no output runs (before the first tap,
-// or in a browser without Web Audio).
-EM_JS(int, page_sound_wanted, (), { return Module.pixbrkPage.soundWanted(); });
+// or in a browser without Web Audio). frame_ms: when the animation frame began.
+EM_JS(int, page_sound_wanted, (double frame_ms), { return Module.pixbrkPage.soundWanted(frame_ms); });
 EM_JS(void, page_sound_push, (const uint8_t* bytes, int count), {
   Module.pixbrkPage.soundPush(HEAP16.slice(bytes >> 1, (bytes + count) >> 1));
 });
@@ -91,7 +91,7 @@ void to_canvas_order() {
 // Mixes what the audio output needs and hands it over. Without an output the mixer still runs at
 // the pace of the wall clock, so that effects start and end as they would have been heard.
 void feed_sound(int64_t now_ns) {
-  const int wanted = page_sound_wanted();
+  const int wanted = page_sound_wanted(static_cast<double>(now_ns) / static_cast<double>(kNsPerMs));
   if (wanted >= 0) {
     const int bytes = std::min(wanted & ~1, kSoundMaxBytes);
     silent_ns = now_ns;

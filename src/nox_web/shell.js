@@ -375,11 +375,12 @@
 
   // Bytes the output wants: what keeps SOUND_LEAD_S queued; -1 while there is no output. While
   // the output is starting the mixer waits, so that the effect of the first tap is heard.
-  function soundWanted() {
+  // frameMs, when the animation frame that ran the game began, is where an effect's delay counts from.
+  function soundWanted(frameMs) {
     const ctx = sound.ctx;
-    sound.frameMs = performance.now();
+    sound.frameMs = frameMs;
     if (!sound.node || ctx.state !== 'running') {
-      return ctx && ctx.state !== 'none' && sound.frameMs - sound.startMs < SOUND_START_MS ? 0 : -1;
+      return ctx && ctx.state !== 'none' && performance.now() - sound.startMs < SOUND_START_MS ? 0 : -1;
     }
     let played = 0;
     if (sound.report) {
