@@ -21,6 +21,8 @@ after(async () => {
   if (server) await server.close();
 });
 
+const atTitle = (s) => s.scene === 0 || s.scene === 6;
+
 async function openGame(context, query = '') {
   const page = await context.newPage();
   page.on('pageerror', (e) => console.log('page error: ' + e.message));
@@ -96,7 +98,7 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
   });
   assert.ok(rate > 57 && rate < 63, `${rate.toFixed(2)} frames per second`);
 
-  // Sound starts with the first click: a menu button's effect reaches the output...
+  // Sound starts with the first click; from then on a menu button's effect reaches the output...
   const at = await screenMapper(page);
   const tap = async (vx, vy) => {
     await page.mouse.move(at(vx, vy).x, at(vx, vy).y);
@@ -105,31 +107,40 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
     await page.mouse.up();
     await page.waitForTimeout(250);
   };
+  const state = () => page.evaluate(() => window.pixbrk.state());
+  // Taps (vx, vy) until the game state passes `test`: a scene may take a moment to listen.
+  const tapUntil = async (vx, vy, test, what) => {
+    for (let i = 0; i < 20; i++) {
+      await tap(vx, vy);
+      if (test(await state())) return;
+      await page.waitForTimeout(250);
+    }
+    assert.fail('no ' + what);
+  };
   const heard = () => page.evaluate(() => window.pixbrk.sound());
-  await tap(120, 145);  // LOCAL RANKING
-  await waitState(page, (s) => s.scene !== 0, 'the ranking');
+  await tapUntil(120, 145, (st) => !atTitle(st), 'ranking');  // LOCAL RANKING, the first click
+  await page.waitForFunction(() => window.pixbrk.sound().played > 0);
+  await tapUntil(120, 300, atTitle, 'title menu');
+  await tapUntil(120, 145, (st) => !atTitle(st), 'ranking');
   await page.waitForTimeout(500);
   const on = await heard();
   assert.equal(on.state, 'running');
   assert.ok(on.nonzero > 0, 'no sound after the first click');
-  await tap(120, 200);  // back to the title menu
-  await waitState(page, (s) => s.scene === 0 || s.scene === 6, 'the title menu');
-  // ... and with SOUND off the output carries silence only.
-  await tap(72, 246);  // SOUND
-  await waitState(page, (s) => s.mute === 1, 'SOUND OFF');
+  await tapUntil(120, 300, atTitle, 'title menu');
+  // ... and with SOUND OFF the output carries silence only.
+  await tapUntil(72, 246, (st) => st.mute === 1, 'SOUND OFF');
   await page.waitForTimeout(500);
   const before = await heard();
-  await tap(120, 145);
-  await tap(120, 200);
+  await tapUntil(120, 145, (st) => !atTitle(st), 'ranking');
+  await tapUntil(120, 300, atTitle, 'title menu');
   await page.waitForTimeout(500);
   const after = await heard();
   assert.ok(after.played > before.played + 11025, 'the output stopped');
-  assert.equal(after.nonzero, before.nonzero, 'sound with SOUND off');
+  assert.equal(after.nonzero, before.nonzero, 'sound with SOUND OFF');
 
   // A game with the mouse: GAME START, the paddle follows a drag, release serves, then the
   // paddle keeps away from the ball until it is lost.
-  await waitState(page, (s) => s.scene === 0 || s.scene === 6, 'the title menu');
-  await tap(120, 112);
+  await tapUntil(120, 112, (st) => st.scene === 1 || st.scene === 2, 'round');
   let s = await waitState(page, (st) => st.scene === 2, 'the round');
   await page.mouse.move(at(60, 290).x, at(60, 290).y);
   await page.mouse.down();
@@ -141,7 +152,9 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
   await page.mouse.up();
   await waitState(page, (st) => st.score > 0, 'a hit', 30000);
   await page.mouse.down();
-  while ((s = await page.evaluate(() => window.pixbrk.state())).scene === 2 && s.game_over === 0) {
+  const deadline = Date.now() + 60000;
+  while ((s = await state()).scene === 2 && s.game_over === 0) {
+    assert.ok(Date.now() < deadline, 'the ball is never lost');
     const away = s.ball_x < 120 ? 225 : 15;
     await page.mouse.move(at(away, 290).x, at(away, 290).y);
     await page.waitForTimeout(50);
@@ -149,13 +162,10 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
   await page.mouse.up();
   s = await waitState(page, (st) => st.scene !== 2, 'the end of the game', 30000);
   const score = s.score;
-  await page.waitForTimeout(3500);
-  await tap(120, 200);  // ranking -> title menu
-  await waitState(page, (st) => (st.scene === 0 || st.scene === 6) && st.hi_score === score, 'the title menu with the new high score');
-  await tap(120, 175);  // SAVE REPLAY
-  await page.waitForTimeout(300);
-  await tap(120, 62);   // slot 1
-  await waitState(page, (st) => st.scene === 0 || st.scene === 6, 'the title menu');
+  await tapUntil(120, 300, atTitle, 'title menu after the ranking');
+  assert.equal((await state()).hi_score, score, 'the game is not in the ranking');
+  await tapUntil(120, 175, (st) => st.scene === 8, 'save-replay menu');
+  await tapUntil(120, 62, atTitle, 'replay saved into slot 1');
   await page.waitForTimeout(300);
 
   // A reload keeps the ranking, the SOUND setting and the replay.
@@ -198,10 +208,8 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
   assert.match(await page.locator('#replays-message').textContent(), /notes\.REP is not a PIXEL BREAKER replay; slot 3 is unchanged/);
   assert.match(await page.locator('#slots li').nth(2).textContent(), /3: NO DATA/);
   await page.click('#replays button[type=submit]');
-  await tap(120, 205);  // LOAD REPLAY
-  await page.waitForTimeout(300);
-  await tap(120, 76);   // slot 2
-  await waitState(page, (st) => st.playback === 1, 'the playback');
+  await tapUntil(120, 205, (st) => st.scene === 9, 'load-replay menu');
+  await tapUntil(120, 76, (st) => st.playback === 1, 'playback of slot 2');
   let best = 0;
   await waitState(page, (st) => {
     if (st.playback === 1) best = Math.max(best, st.score);
