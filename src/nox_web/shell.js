@@ -396,7 +396,10 @@
         sound.quiet++;
         continue;
       }
-      if (sound.quiet >= ONSET_SILENCE) sound.onsets.set(sound.sent + i, sound.frameMs);
+      if (sound.quiet >= ONSET_SILENCE) {
+        if (sound.onsets.size > 64) sound.onsets.clear();  // reports lost with a stopped output
+        sound.onsets.set(sound.sent + i, sound.frameMs);
+      }
       sound.quiet = 0;
     }
     sound.sent += samples.length;
