@@ -1,8 +1,11 @@
 # Sourced by the scripts: makes sure the Debian packages a step needs are installed.
 # As root it installs what is missing with apt-get; otherwise it prints the exact line to run.
 
-PIXBRK_PLAY_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev zlib1g-dev"
-PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES python3 libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+# FFmpeg's libraries and giflib give the headless runner its video and GIF output (it builds
+# without them); ffmpeg's own ffprobe and ffmpeg decode the videos in the tests.
+PIXBRK_PLAY_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev zlib1g-dev \
+libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libgif-dev"
+PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES python3 ffmpeg libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth x11-utils x11-apps xdotool imagemagick libgl1 libgl1-mesa-dri libx11-dev pulseaudio pulseaudio-utils \
 g++-mingw-w64-x86-64"
 # Runs the Windows build in the Windows stage; that stage is skipped (not failed) without it.

@@ -1,10 +1,20 @@
 // Command line of pixbrk-headless.
 #include <charconv>
+#include <initializer_list>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "headless/headless.h"
+#include "headless/share.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#define PIXBRK_ISATTY(f) _isatty(_fileno(f))
+#else
+#include <unistd.h>
+#define PIXBRK_ISATTY(f) isatty(fileno(f))
+#endif
 
 namespace {
 
@@ -16,13 +26,20 @@ constexpr const char* kUsage =
     "  --trace FILE       JSON Lines of the game state after every frame\n"
     "  --trace-every N    keep every Nth frame in the trace\n"
     "  --png N:FILE       picture of frame N (repeatable)\n"
-    "  --scale S          1 (240 x 320, default) or 2 (480 x 640) for the pictures\n"
+    "  --scale S          1 (240 x 320, default) or 2 (480 x 640) for the pictures;\n"
+    "                     1 to 8 with --video or --gif (default 2)\n"
     "  --wav FILE         all sound output as one WAV file\n"
     "  --replay FILE      play a replay file back until the title menu returns\n"
     "  --compose-all      compose every frame, not only those written as pictures\n"
     "  --bot              a built-in player supplies the input after the script (needs --frames)\n"
     "  --verify           with --replay: play the file and check its header's score and length\n"
-    "  --info FILE        print a replay file's header without playing it (--json: as JSON)\n";
+    "  --info FILE        print a replay file's header without playing it (--json: as JSON)\n"
+    "  --video FILE       with --replay: the game as a video, .mp4, .webm or .mkv\n"
+    "  --gif FILE         with --replay: the game as an animated GIF\n"
+    "  --gif-rate R       60 (default; delays of 2, 2, 1 hundredths) or 50 (every delay 2: web\n"
+    "                     browsers show a delay of 1 as 10 and would play a 60 slowly)\n"
+    "  --from T, --to T   the clip of --video and --gif: seconds, or frames with an f (90f),\n"
+    "                     from the first play frame; default: the whole playback\n";
 
 bool parse_count(std::string_view s, int64_t lo, int64_t* out) {
   int64_t v = 0;
@@ -46,8 +63,9 @@ int error_line(const std::string& msg, int code) {
 
 int headless_main(int argc, char** argv) {
   HeadlessOptions o;
-  bool verify = false, json = false, plays = false;
-  std::string info_file;
+  bool verify = false, json = false, plays = false, gif_rate_given = false;
+  std::string info_file, scale_text;
+  ShareOptions share;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string value;
@@ -85,10 +103,20 @@ int headless_main(int argc, char** argv) {
       json = true;
     } else if (arg == "--info") {
       if (!take(&info_file)) return usage_error("--info needs a replay file");
+    } else if (arg == "--video" || arg == "--gif") {
+      std::string* out = arg == "--video" ? &share.video_file : &share.gif_file;
+      if (!take(out) || out->empty()) return usage_error(arg + " needs a file name");
+    } else if (arg == "--gif-rate") {
+      if (!take(&v) || (v != "60" && v != "50")) return usage_error("--gif-rate must be 60 or 50, got '" + v + "'");
+      share.gif_rate = v == "60" ? 60 : 50;
+      gif_rate_given = true;
+    } else if (arg == "--from" || arg == "--to") {
+      if (!take(&v) || !parse_clip_time(v, arg == "--from" ? &share.from : &share.to))
+        return usage_error(arg + " needs seconds (12, 1.5) or frames (90f), got '" + v + "'");
     } else if (arg == "--dir" || arg == "--script" || arg == "--trace" || arg == "--wav" || arg == "--replay" ||
                arg == "--frames" || arg == "--trace-every" || arg == "--png" || arg == "--scale") {
       if (!take(&v)) return usage_error(arg + " needs a value");
-      if (arg != "--dir" && arg != "--replay") plays = true;
+      if (arg != "--dir" && arg != "--replay" && arg != "--scale") plays = true;
       int64_t n = 0;
       if (arg == "--dir") {
         o.dir = v;
@@ -107,8 +135,7 @@ int headless_main(int argc, char** argv) {
         if (!parse_count(v, 1, &n)) return usage_error("--trace-every needs a number of 1 or more, got '" + v + "'");
         o.trace_every = n;
       } else if (arg == "--scale") {
-        if (v != "1" && v != "2") return usage_error("--scale must be 1 or 2, got '" + v + "'");
-        o.scale = v == "1" ? 1 : 2;
+        scale_text = v;  // its range depends on what is written
       } else {  // --png N:FILE
         const size_t colon = v.find(':');
         if (colon == std::string::npos || colon + 1 == v.size() ||
@@ -121,18 +148,48 @@ int headless_main(int argc, char** argv) {
     }
   }
 
+  const bool sharing = !share.video_file.empty() || !share.gif_file.empty();
+  if (!scale_text.empty()) {
+    const char lo = '1', hi = sharing ? '8' : '2';
+    if (scale_text.size() != 1 || scale_text[0] < lo || scale_text[0] > hi)
+      return usage_error(std::string("--scale must be ") + (sharing ? "1 to 8" : "1 or 2") + ", got '" + scale_text +
+                         "'");
+    o.scale = share.scale = scale_text[0] - '0';
+  }
   if (json && info_file.empty()) return usage_error("--json goes with --info");
+  if (gif_rate_given && share.gif_file.empty()) return usage_error("--gif-rate goes with --gif");
+  if ((share.from.set || share.to.set) && !sharing)
+    return usage_error("--from and --to cut the clip of --video or --gif");
   if (!info_file.empty()) {
-    if (plays || verify || !o.replay_file.empty()) return usage_error("--info reads a file without playing it: give it alone");
+    if (plays || verify || !o.replay_file.empty() || !scale_text.empty())
+      return usage_error("--info reads a file without playing it: give it alone");
     ReplayHeader h;
     std::string err;
     if (!read_replay_header(info_file, &h, &err)) return error_line(err, 2);
     std::fputs((json ? replay_info_json(h) : replay_info_text(h)).c_str(), stdout);
     return 0;
   }
+  if (sharing) {
+    if (o.replay_file.empty()) return usage_error("--video and --gif need --replay FILE");
+    if (plays || verify)
+      return usage_error("--video and --gif take only --replay, --dir, --scale, --from and --to");
+    share.replay_file = o.replay_file;
+    share.dir = o.dir;
+    share.progress = PIXBRK_ISATTY(stderr) != 0;
+    std::string err;
+    int64_t frames = 0;
+    const int rc = share_replay(share, &err, &frames);
+    if (rc != 0) return error_line(err, rc);
+    for (const std::string* out : {&share.video_file, &share.gif_file})
+      if (!out->empty())
+        std::printf("%s: %lld frames (%s)\n", out->c_str(), static_cast<long long>(frames),
+                    replay_length_text(static_cast<uint32_t>(frames)).c_str());
+    return 0;
+  }
   if (verify) {
     if (o.replay_file.empty()) return usage_error("--verify needs --replay FILE");
-    if (plays) return usage_error("--verify plays the replay alone: it takes only --replay and --dir");
+    if (plays || !scale_text.empty())
+      return usage_error("--verify plays the replay alone: it takes only --replay and --dir");
     ReplayCheck c;
     const int rc = verify_replay(o.replay_file, o.dir, &c);
     if (rc == 2) return error_line(c.message, 2);

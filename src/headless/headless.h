@@ -59,6 +59,13 @@ struct HeadlessOptions {
   std::function<bool(int64_t frame, HeadlessEvent* ev)> input;
   // Called after each frame (after the press-count increment); returning false ends the run.
   std::function<bool(int64_t frame)> on_frame;
+  // Picture and sound for video and GIF output. `on_screen` gets every frame's picture as
+  // 240 x 320 palette indices (the sprite plane over the background) with the palette it is
+  // shown with; `on_sound` gets each 100 ms chunk of 16-bit samples as it is mixed, and one
+  // more when the run ends between two, so the sound covers the last frames. Returning false
+  // ends the run after the frame.
+  std::function<bool(int64_t frame, const uint8_t* screen, const uint32_t* palette)> on_screen;
+  std::function<bool(const uint8_t* pcm, size_t bytes)> on_sound;
 };
 
 struct HeadlessResult {

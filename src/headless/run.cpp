@@ -37,6 +37,7 @@ constexpr int kLineExit = 300;
 constexpr int32_t kFramesPerChunk = 6;  // one 100 ms sound chunk per 6 frames at 60 frames a second
 
 uint32_t frame_pixels[NOX_W * NOX_H];
+uint8_t screen_indices[NOX_W * NOX_H];
 uint8_t chunk[NOX_CHUNK_BYTES];
 
 struct FileCloser {
@@ -270,12 +271,17 @@ bool run_loop(Session& s) {
     // picture nobody looks at is not composed, so its sprites may stay behind until the next
     // frame that is composed, which first gets the empty plane that composing would have left.
     const bool want_png = s.png_pos < s.pngs.size() && s.pngs[s.png_pos].frame == frame;
-    const bool compose = want_png || o.compose_every_frame;
+    const bool compose = want_png || o.compose_every_frame || o.on_screen;
     if (compose && s.sp_dirty) std::memset(nox_sp, 0, sizeof nox_sp);
 
     const int result = nox_frame();
     r.frames = frame + 1;
     s.sp_dirty = true;
+    bool stop = false;
+    if (result == 0 && o.on_screen) {
+      for (int32_t i = 0; i < NOX_W * NOX_H; ++i) screen_indices[i] = nox_sp[i] != 0 ? nox_sp[i] : nox_bg[i];
+      stop = !o.on_screen(frame, screen_indices, nox_palette);
+    }
     if (result == 0) {
       if (compose) {
         nox_compose(NOX_W * 4, frame_pixels);
@@ -290,6 +296,7 @@ bool run_loop(Session& s) {
           return fail(&r, "cannot write " + o.wav_file);
         s.wav_bytes += static_cast<uint32_t>(sizeof chunk);
       }
+      if (o.on_sound && !o.on_sound(chunk, sizeof chunk)) stop = true;
     }
     if (s.trace && frame % o.trace_every == 0) {
       if (s.trace_fill + HEADLESS_TRACE_LINE_MAX > s.trace_buf.size() && !flush_trace(s))
@@ -309,8 +316,13 @@ bool run_loop(Session& s) {
       ++s.png_pos;
     }
     if (o.on_frame && !o.on_frame(frame)) break;
-    if (result != 0) break;
+    if (result != 0 || stop) break;
     if (replaying && g.scene == 0) break;  // the playback has ended and the title menu is back
+  }
+  // The sound of the frames after the last whole chunk.
+  if (o.on_sound && r.frames % kFramesPerChunk != 0) {
+    nox_mixpcm(chunk, NOX_CHUNK_BYTES);
+    o.on_sound(chunk, sizeof chunk);
   }
   if (s.sp_dirty) std::memset(nox_sp, 0, sizeof nox_sp);
   s.sp_dirty = false;

@@ -1,6 +1,7 @@
-// Sharing games: replay check and replay info.
+// Sharing games: replay check and replay info, GIF output, and what bad input leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,8 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/screen.h"
 #include "headless/headless.h"
+#include "headless/share.h"
 #include "support/test_pack.h"
+
+#if defined(PIXBRK_HAVE_GIF)
+#include <gif_lib.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -151,5 +158,196 @@ TEST(ReplayInfo, PrintsTheHeaderAsTextAndJson) {
   EXPECT_EQ(cli({"--verify"}, &out), 2);
   EXPECT_EQ(cli({"--replay", "a.rep", "--verify", "--wav", "x.wav"}, &out), 2);
 }
+
+TEST_F(SavedGame, BadInputStopsWithOneReasonAndLeavesNoFileUnderTheRequestedName) {
+  std::string cut = rep.substr(0, rep.size() - 12), long_claim = rep + std::string(12, '\0');
+  set_le32(long_claim, 16, le32(rep, 16) - 1);  // the game goes on past its header's count
+  spit("cut.rep", cut);
+  spit("past.rep", long_claim);
+  fs::create_directory("taken.gif");  // a directory in the way: found only when renaming
+  const struct {
+    const char* replay;
+    const char* video;
+    const char* gif;
+    int rc;
+    const char* why;
+  } cases[] = {
+      {"cut.rep", "", "out.gif", 2, "cut.rep is cut short"},
+      {"past.rep", "", "out.gif", 2, "past.rep is not a replay the game made: frames: the game goes on past"},
+      {"PIXBRK01.REP", "out.avi", "", 1, "cannot write out.avi: a video name ends in .mp4, .webm or .mkv"},
+      {"PIXBRK01.REP", "", "out.png", 1, "cannot write out.png: a GIF's name ends in .gif"},
+      {"PIXBRK01.REP", "no/such/dir/out.mkv", "", 1, "cannot write no/such/dir/out.mkv: "},
+      {"PIXBRK01.REP", "", "no/such/dir/out.gif", 1, "cannot write no/such/dir/out.gif: "},
+      {"PIXBRK01.REP", "", "taken.gif", 1, "cannot write taken.gif: "},
+  };
+  for (const auto& c : cases) {
+    ShareOptions o;
+    o.replay_file = c.replay;
+    o.video_file = c.video;
+    o.gif_file = c.gif;
+    o.to.set = o.to.in_frames = true;
+    o.to.frames = 30;
+    std::string err;
+    EXPECT_EQ(share_replay(o, &err), c.rc) << c.why;
+    EXPECT_EQ(err.rfind(c.why, 0), 0u) << err;
+    EXPECT_EQ(err.find('\n'), std::string::npos) << err;
+  }
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(".")) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"LOG.TXT", "PIXBRK01.REP", "ROMDATA.BIN", "SCORE.DAT", "cut.rep",
+                                            "past.rep", "taken.gif"}));
+  EXPECT_TRUE(fs::is_empty("taken.gif"));
+}
+
+TEST(ClipTime, SecondsToTheNearestFrameOrFrames) {
+  ClipTime a, b, c;
+  ASSERT_TRUE(parse_clip_time("1.5", &a) && parse_clip_time("90f", &b) && parse_clip_time("0.01", &c));
+  EXPECT_EQ(a.frame() + b.frame() + c.frame(), 90 + 90 + 1);
+  for (const char* bad : {"", "f", "-1", "1.5f", "1..2", ".5", "1e3", "12s", "99999999"})
+    EXPECT_FALSE(parse_clip_time(bad, &a)) << bad;
+}
+
+#if defined(PIXBRK_HAVE_GIF)
+struct Gif {
+  GifFileType* f = nullptr;
+  explicit Gif(const std::string& path) {
+    int err = 0;
+    f = DGifOpenFileName(path.c_str(), &err);
+    if (f != nullptr && DGifSlurp(f) != GIF_OK) {
+      DGifCloseFile(f, &err);
+      f = nullptr;
+    }
+  }
+  ~Gif() {
+    int err = 0;
+    if (f != nullptr) DGifCloseFile(f, &err);
+  }
+  int delay(int i) const {
+    GraphicsControlBlock gcb{};
+    DGifSavedExtensionToGCB(f, i, &gcb);
+    return gcb.DelayTime;
+  }
+  // Every frame drawn in turn onto the one before, as a viewer shows them: 0x00RRGGBB pixels.
+  std::vector<std::vector<uint32_t>> shown() const {
+    std::vector<std::vector<uint32_t>> out;
+    std::vector<uint32_t> canvas(static_cast<size_t>(f->SWidth * f->SHeight), 0);
+    for (int i = 0; i < f->ImageCount; ++i) {
+      const SavedImage& im = f->SavedImages[i];
+      const ColorMapObject* map = im.ImageDesc.ColorMap != nullptr ? im.ImageDesc.ColorMap : f->SColorMap;
+      GraphicsControlBlock gcb{};
+      DGifSavedExtensionToGCB(f, i, &gcb);
+      for (int y = 0; y < im.ImageDesc.Height; ++y)
+        for (int x = 0; x < im.ImageDesc.Width; ++x) {
+          const int c = im.RasterBits[y * im.ImageDesc.Width + x];
+          if (c == gcb.TransparentColor) continue;
+          const GifColorType& rgb = map->Colors[c];
+          canvas[static_cast<size_t>((im.ImageDesc.Top + y) * f->SWidth + im.ImageDesc.Left + x)] =
+              static_cast<uint32_t>(rgb.Red << 16 | rgb.Green << 8 | rgb.Blue);
+        }
+      out.push_back(canvas);
+    }
+    return out;
+  }
+};
+
+TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
+  // The runner's own picture of the first play frame and of the 45th.
+  HeadlessOptions o;
+  o.replay_file = "PIXBRK01.REP";
+  std::vector<uint32_t> want[2];
+  o.on_frame = [&](int64_t frame) {
+    if (frame == 1 || frame == 45) want[frame == 45].assign(headless_frame(), headless_frame() + NOX_W * NOX_H);
+    return frame < 45;
+  };
+  o.compose_every_frame = true;
+  HeadlessResult r;
+  ASSERT_EQ(headless_run(o, &r), 0) << r.error;
+  std::string out;
+  ASSERT_EQ(cli({"--replay", "PIXBRK01.REP", "--gif", "game.gif", "--to", "45f", "--scale", "2"}, &out), 0);
+
+  Gif gif("game.gif");
+  ASSERT_NE(gif.f, nullptr);
+  ASSERT_EQ(gif.f->ImageCount, 45);
+  EXPECT_EQ(gif.f->SWidth, 480);
+  EXPECT_EQ(gif.f->SHeight, 640);
+  ASSERT_EQ(gif.f->SColorMap->ColorCount, 256);
+  int differ = 0;
+  for (int i = 0; i < 256; ++i) {
+    const GifColorType& c = gif.f->SColorMap->Colors[i];
+    differ += (static_cast<uint32_t>(c.Red << 16 | c.Green << 8 | c.Blue)) != (nox_palette[i] & 0xFFFFFF);
+  }
+  EXPECT_EQ(differ, 0) << "colours of the global table that are not the game's";
+  for (int i = 0; i < 45; ++i) {
+    EXPECT_EQ(gif.delay(i), i % 3 == 2 ? 1 : 2) << i;
+    EXPECT_EQ(gif.f->SavedImages[i].ImageDesc.ColorMap, nullptr) << i;
+  }
+  const auto shown = gif.shown();
+  for (int k = 0; k < 2; ++k) {
+    const std::vector<uint32_t>& pic = shown[k == 0 ? 0 : 44];
+    int wrong = 0;
+    for (size_t y = 0; y < 640; ++y)
+      for (size_t x = 0; x < 480; ++x) wrong += pic[y * 480 + x] != (want[k][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
+    EXPECT_EQ(wrong, 0) << (k == 0 ? "first frame" : "45th frame");
+  }
+
+  // At 50 frames a second every sixth game frame is left out and every delay is 2 hundredths:
+  // the clip lasts as long as the game did, also in viewers that stretch a delay of 1.
+  ASSERT_EQ(cli({"--replay", "PIXBRK01.REP", "--gif", "game50.gif", "--gif-rate", "50", "--to", "45f"}, &out), 0);
+  Gif gif50("game50.gif");
+  ASSERT_NE(gif50.f, nullptr);
+  ASSERT_EQ(gif50.f->ImageCount, 38);
+  int delay_total = 0;
+  for (int i = 0; i < 38; ++i) delay_total += gif50.delay(i);
+  EXPECT_EQ(delay_total, 76);
+  const auto shown50 = gif50.shown();
+  const std::vector<uint32_t>& last = shown50[37];
+  int wrong = 0;
+  for (size_t y = 0; y < 640; ++y)
+    for (size_t x = 0; x < 480; ++x) wrong += last[y * 480 + x] != (want[1][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
+  EXPECT_EQ(wrong, 0) << "the last frame of the 50-a-second clip is the 45th game frame";
+}
+
+TEST(GifWriter, APaletteChangeTravelsAsALocalTableAndEveryFrameShowsRight) {
+  TempWorkDir dir;
+  std::vector<uint8_t> screen(static_cast<size_t>(NOX_W * NOX_H), 3);
+  uint32_t game[256], other[256];
+  for (uint32_t i = 0; i < 256; ++i) {
+    game[i] = i << 16 | (255 - i) << 8 | (i * 7 & 255);
+    other[i] = game[255 - i];
+  }
+  std::string err;
+  GifWriter* w = gif_open("p.gif", 1, 60, &err);
+  ASSERT_NE(w, nullptr) << err;
+  std::vector<std::vector<uint8_t>> screens;
+  const uint32_t* palettes[] = {game, game, game, other, other, game};
+  for (int i = 0; i < 6; ++i) {
+    if (i == 1) screen[static_cast<size_t>(100 * NOX_W + 50)] = 0;  // colour 0 appears: not the transparent one
+    if (i == 4) screen[static_cast<size_t>(5 * NOX_W + 7)] = 9;
+    if (i == 5) screen[static_cast<size_t>(300 * NOX_W + 200)] = 1;
+    screens.push_back(screen);
+    ASSERT_TRUE(gif_add_frame(w, screen.data(), palettes[i], &err)) << err;
+  }
+  ASSERT_TRUE(gif_finish(w, &err)) << err;
+  gif_close(w);
+
+  Gif gif("p.gif");
+  ASSERT_NE(gif.f, nullptr);
+  ASSERT_EQ(gif.f->ImageCount, 6);
+  const auto shown = gif.shown();
+  for (int i = 0; i < 6; ++i) {
+    const GifImageDesc& d = gif.f->SavedImages[i].ImageDesc;
+    EXPECT_EQ(d.ColorMap != nullptr, palettes[i] == other) << i;
+    const bool whole = i == 0 || i == 3 || i == 5;  // the first, and each change of colours
+    EXPECT_EQ(d.Width * d.Height, whole ? NOX_W * NOX_H : 1) << i;
+    int wrong = 0;
+    for (size_t p = 0; p < screen.size(); ++p) wrong += shown[i][p] != (palettes[i][screens[i][p]] & 0xFFFFFF);
+    EXPECT_EQ(wrong, 0) << i;
+  }
+  EXPECT_EQ(gif.f->SavedImages[1].ImageDesc.Left, 50);
+  EXPECT_EQ(gif.f->SavedImages[1].ImageDesc.Top, 100);
+  EXPECT_EQ(gif.f->SavedImages[2].ImageDesc.Left, 0);  // nothing changed: one pixel keeps the time
+}
+#endif
 
 }  // namespace
