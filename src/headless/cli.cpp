@@ -36,6 +36,8 @@ constexpr const char* kUsage =
     "  --info FILE        print a replay file's header without playing it (--json: as JSON)\n"
     "  --video FILE       with --replay: the game as a video, .mp4, .webm or .mkv\n"
     "  --gif FILE         with --replay: the game as an animated GIF\n"
+    "  --gif-rate R       60 (default; delays of 2, 2, 1 hundredths) or 50 (every delay 2: web\n"
+    "                     browsers show a delay of 1 as 10 and would play a 60 slowly)\n"
     "  --from T, --to T   the clip of --video and --gif: seconds, or frames with an f (90f),\n"
     "                     from the first play frame; default: the whole playback\n";
 
@@ -61,7 +63,7 @@ int error_line(const std::string& msg, int code) {
 
 int headless_main(int argc, char** argv) {
   HeadlessOptions o;
-  bool verify = false, json = false, plays = false;
+  bool verify = false, json = false, plays = false, gif_rate_given = false;
   std::string info_file, scale_text;
   ShareOptions share;
   for (int i = 1; i < argc; ++i) {
@@ -104,6 +106,10 @@ int headless_main(int argc, char** argv) {
     } else if (arg == "--video" || arg == "--gif") {
       std::string* out = arg == "--video" ? &share.video_file : &share.gif_file;
       if (!take(out) || out->empty()) return usage_error(arg + " needs a file name");
+    } else if (arg == "--gif-rate") {
+      if (!take(&v) || (v != "60" && v != "50")) return usage_error("--gif-rate must be 60 or 50, got '" + v + "'");
+      share.gif_rate = v == "60" ? 60 : 50;
+      gif_rate_given = true;
     } else if (arg == "--from" || arg == "--to") {
       if (!take(&v) || !parse_clip_time(v, arg == "--from" ? &share.from : &share.to))
         return usage_error(arg + " needs seconds (12, 1.5) or frames (90f), got '" + v + "'");
@@ -151,6 +157,7 @@ int headless_main(int argc, char** argv) {
     o.scale = share.scale = scale_text[0] - '0';
   }
   if (json && info_file.empty()) return usage_error("--json goes with --info");
+  if (gif_rate_given && share.gif_file.empty()) return usage_error("--gif-rate goes with --gif");
   if ((share.from.set || share.to.set) && !sharing)
     return usage_error("--from and --to cut the clip of --video or --gif");
   if (!info_file.empty()) {

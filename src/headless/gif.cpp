@@ -1,5 +1,5 @@
 // Animated GIF of a played game, written with giflib: the game's own palette as the colour table,
-// 60 frames a second on average, and only the part of each frame that changed.
+// 60 (or 50) frames a second on average, and only the part of each frame that changed.
 #include <gif_lib.h>
 
 #include <cerrno>
@@ -14,7 +14,8 @@
 
 namespace {
 
-// Hundredths of a second per frame: 2, 2, 1 makes three frames in 5/100 s, 60 a second.
+// Hundredths of a second per frame: 2, 2, 1 makes three frames in 5/100 s, 60 a second. At 50
+// frames a second every sixth game frame is left out and each delay is 2.
 constexpr int kDelays[3] = {2, 2, 1};
 
 struct MapDeleter {
@@ -46,6 +47,8 @@ int write_bytes(GifFileType* gif, const GifByteType* bytes, int n) {
 struct GifWriter {
   std::string path;
   int32_t scale = 2;
+  int32_t rate = 60;
+  int64_t offered = 0;  // game frames handed in, written or left out
   std::FILE* file = nullptr;
   GifFileType* gif = nullptr;
   int64_t frames = 0;
@@ -67,10 +70,11 @@ struct GifWriter {
 
 bool gif_supported() { return true; }
 
-GifWriter* gif_open(const std::string& path, int32_t scale, std::string* error) {
+GifWriter* gif_open(const std::string& path, int32_t scale, int32_t rate, std::string* error) {
   auto w = std::make_unique<GifWriter>();
   w->path = path;
   w->scale = scale;
+  w->rate = rate;
   w->file = std::fopen(path.c_str(), "wb");
   if (w->file == nullptr) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -86,6 +90,7 @@ GifWriter* gif_open(const std::string& path, int32_t scale, std::string* error) 
 }
 
 bool gif_add_frame(GifWriter* w, const uint8_t* screen, const uint32_t* palette, std::string* error) {
+  if (w->rate == 50 && w->offered++ % 6 == 5) return true;
   GifFileType* gif = w->gif;
   const bool first = w->frames == 0;
   if (first) {
@@ -135,7 +140,7 @@ bool gif_add_frame(GifWriter* w, const uint8_t* screen, const uint32_t* palette,
 
   GraphicsControlBlock gcb{};
   gcb.DisposalMode = DISPOSE_DO_NOT;
-  gcb.DelayTime = kDelays[w->frames % 3];
+  gcb.DelayTime = w->rate == 50 ? 2 : kDelays[w->frames % 3];
   gcb.TransparentColor = transparent;
   GifByteType ext[4];
   EGifGCBToExtension(&gcb, ext);

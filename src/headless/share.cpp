@@ -113,7 +113,7 @@ void video_close(VideoWriter*) {}
 
 #if !defined(PIXBRK_HAVE_GIF)
 bool gif_supported() { return false; }
-GifWriter* gif_open(const std::string&, int32_t, std::string* error) {
+GifWriter* gif_open(const std::string&, int32_t, int32_t, std::string* error) {
   *error = "GIF output is not built into this program (giflib was not found when it was built)";
   return nullptr;
 }
@@ -147,7 +147,7 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
       return 1;
     }
     if (!gif_supported()) {
-      gif_open(o.gif_file, o.scale, error);
+      gif_open(o.gif_file, o.scale, o.gif_rate, error);
       return 1;
     }
   }
@@ -197,7 +197,7 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
     if (!video) return give_up();
   }
   if (!o.gif_file.empty()) {
-    gif.reset(gif_open(gif_out.temp, o.scale, error));
+    gif.reset(gif_open(gif_out.temp, o.scale, o.gif_rate, error));
     if (!gif) return give_up();
   }
 

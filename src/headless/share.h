@@ -21,6 +21,10 @@ struct ShareOptions {
   std::string video_file;  // .mp4, .webm or .mkv; empty = none
   std::string gif_file;    // .gif; empty = none
   int32_t scale = 2;       // 1 to 8
+  // GIF frames a second: 60 (delays of 2, 2, 1 hundredths), or 50 (every sixth frame left out,
+  // every delay 2), for viewers that show a delay of 1 hundredth as a tenth of a second, as web
+  // browsers do, and would otherwise play the clip at about a third of its speed.
+  int32_t gif_rate = 60;
   ClipTime from, to;       // the clip is [from, to); unset = the start and the end of the playback
   bool progress = false;   // a progress line on standard error
 };
@@ -49,7 +53,7 @@ void video_close(VideoWriter* v);                        // frees it (after fini
 
 struct GifWriter;
 bool gif_supported();
-GifWriter* gif_open(const std::string& path, int32_t scale, std::string* error);
+GifWriter* gif_open(const std::string& path, int32_t scale, int32_t rate, std::string* error);
 bool gif_add_frame(GifWriter* w, const uint8_t* screen, const uint32_t* palette, std::string* error);
 bool gif_finish(GifWriter* w, std::string* error);
 void gif_close(GifWriter* w);

@@ -22,6 +22,8 @@ SDL_AudioDeviceID device = 0;
 SDL_sem* wake = nullptr;
 bool audio_subsystem = false;
 MixFunction mixer = nullptr;
+std::atomic<bool> paused{false};
+std::atomic<bool> device_started{false};  // the first chunk has reached the device
 
 // The ring between the thread and the device's callback.
 SoundRing ring;
@@ -36,12 +38,20 @@ void SDLCALL device_callback(void*, Uint8* stream, int len) {
 // One step of the running thread: mixes a chunk when the output needs one, else waits a little
 // (never more than 10 ms, so a stop request is seen at once).
 void sound_step(bool* started, int64_t* next_ns) {
+  if (paused.load()) {
+    // Nothing is mixed, so the effects go on from where they were when the game resumes (which
+    // wakes the thread; a stop request is seen within 100 ms).
+    SDL_SemWaitTimeout(wake, 100);
+    *next_ns = host_now_ns();
+    return;
+  }
   if (device != 0) {
     if (sound_ring_fill(&ring) <= low_water) {
       sound_ring_mix(&ring, mixer, NOX_CHUNK_BYTES);
       if (!*started) {
         *started = true;
-        SDL_PauseAudioDevice(device, 0);
+        device_started.store(true);
+        if (!paused.load()) SDL_PauseAudioDevice(device, 0);
       }
       return;
     }
@@ -116,6 +126,8 @@ void open_device() {
 
 int audio_init(MixFunction mix) {
   mixer = mix;
+  paused.store(false);
+  device_started.store(false);
   sound_state.store(SOUND_NOT_RUNNING);
   sound_ring_reset(&ring);
   open_device();
@@ -162,6 +174,12 @@ void audio_term() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audio_subsystem = false;
   }
+}
+
+void audio_pause(bool on) {
+  paused.store(on);
+  if (device != 0 && device_started.load()) SDL_PauseAudioDevice(device, on ? 1 : 0);
+  if (!on && wake != nullptr) SDL_SemPost(wake);
 }
 
 uint8_t audio_state() { return sound_state.load(); }

@@ -1,5 +1,6 @@
 #include "x11_support.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -38,11 +39,11 @@ Window find_in(Display* d, Window w, const std::string& title) {
 
 }  // namespace
 
-bool xvfb_start(XvfbServer* server) {
+bool xvfb_start(XvfbServer* server, const char* screen) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
   const std::string fd = std::to_string(fds[1]);
-  const pid_t pid = spawn_program({"Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"},
+  const pid_t pid = spawn_program({"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
                                   {}, "", "", "", fds[1]);
   close(fds[1]);
   std::string number;
@@ -82,6 +83,29 @@ unsigned long x11_find_window(const std::string& display, const std::string& tit
       if (XGetWindowAttributes(d, found, &a) == 0 || a.map_state != IsViewable) found = 0;
     }
     if (found == 0) sleep_ms(50);
+  }
+  XCloseDisplay(d);
+  return found;
+}
+
+bool x11_wait_for_window_manager(const std::string& display, int timeout_ms) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+  bool found = false;
+  for (int waited = 0; !found && waited <= timeout_ms; waited += 50) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                           &data) == Success &&
+        data != nullptr) {
+      found = items == 1;
+      XFree(data);
+    }
+    if (!found) sleep_ms(50);
   }
   XCloseDisplay(d);
   return found;
@@ -144,11 +168,13 @@ bool x11_size_limits(const std::string& display, unsigned long window, int* min_
   long supplied = 0;
   const Status ok = XGetWMNormalHints(d, window, &hints, &supplied);
   XCloseDisplay(d);
-  if (ok == 0 || (hints.flags & PMinSize) == 0 || (hints.flags & PMaxSize) == 0) return false;
-  *min_w = hints.min_width;
-  *min_h = hints.min_height;
-  *max_w = hints.max_width;
-  *max_h = hints.max_height;
+  if (ok == 0) return false;
+  const bool has_min = (hints.flags & PMinSize) != 0;
+  const bool has_max = (hints.flags & PMaxSize) != 0;
+  *min_w = has_min ? hints.min_width : 0;
+  *min_h = has_min ? hints.min_height : 0;
+  *max_w = has_max ? hints.max_width : 0;
+  *max_h = has_max ? hints.max_height : 0;
   return true;
 }
 

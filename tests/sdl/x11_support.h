@@ -15,12 +15,17 @@ struct XvfbServer {
   std::string display;  // ":N"
 };
 
-// Starts Xvfb on a free display (1024 x 768 x 24) and waits until it answers.
-bool xvfb_start(XvfbServer* server);
+// Starts Xvfb on a free display (1024 x 768 x 24 unless `screen` says otherwise) and waits until
+// it answers.
+bool xvfb_start(XvfbServer* server, const char* screen = "1024x768x24");
 void xvfb_stop(XvfbServer* server);
 
 // The top-level window with this title, waiting up to timeout_ms; 0 when there is none.
 unsigned long x11_find_window(const std::string& display, const std::string& title, int timeout_ms);
+
+// Waits until a window manager has taken over the display (it announces itself on the root
+// window); false after timeout_ms.
+bool x11_wait_for_window_manager(const std::string& display, int timeout_ms);
 
 // Sends WM_DELETE_WINDOW, as a window manager's close button does.
 bool x11_close_window(const std::string& display, unsigned long window);
@@ -29,7 +34,8 @@ bool x11_close_window(const std::string& display, unsigned long window);
 bool x11_grab_window(const std::string& display, unsigned long window, int width, int height,
                      std::vector<uint32_t>* pixels);
 
-// The smallest and largest size the window lets a window manager give it; false when it sets none.
+// The smallest and largest size the window lets a window manager give it (0 where it sets
+// none); false when the hints cannot be read.
 bool x11_size_limits(const std::string& display, unsigned long window, int* min_w, int* min_h, int* max_w,
                      int* max_h);
 

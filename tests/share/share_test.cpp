@@ -290,6 +290,22 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
       for (size_t x = 0; x < 480; ++x) wrong += pic[y * 480 + x] != (want[k][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
     EXPECT_EQ(wrong, 0) << (k == 0 ? "first frame" : "45th frame");
   }
+
+  // At 50 frames a second every sixth game frame is left out and every delay is 2 hundredths:
+  // the clip lasts as long as the game did, also in viewers that stretch a delay of 1.
+  ASSERT_EQ(cli({"--replay", "PIXBRK01.REP", "--gif", "game50.gif", "--gif-rate", "50", "--to", "45f"}, &out), 0);
+  Gif gif50("game50.gif");
+  ASSERT_NE(gif50.f, nullptr);
+  ASSERT_EQ(gif50.f->ImageCount, 38);
+  int delay_total = 0;
+  for (int i = 0; i < 38; ++i) delay_total += gif50.delay(i);
+  EXPECT_EQ(delay_total, 76);
+  const auto shown50 = gif50.shown();
+  const std::vector<uint32_t>& last = shown50[37];
+  int wrong = 0;
+  for (size_t y = 0; y < 640; ++y)
+    for (size_t x = 0; x < 480; ++x) wrong += last[y * 480 + x] != (want[1][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
+  EXPECT_EQ(wrong, 0) << "the last frame of the 50-a-second clip is the 45th game frame";
 }
 
 TEST(GifWriter, APaletteChangeTravelsAsALocalTableAndEveryFrameShowsRight) {
@@ -301,7 +317,7 @@ TEST(GifWriter, APaletteChangeTravelsAsALocalTableAndEveryFrameShowsRight) {
     other[i] = game[255 - i];
   }
   std::string err;
-  GifWriter* w = gif_open("p.gif", 1, &err);
+  GifWriter* w = gif_open("p.gif", 1, 60, &err);
   ASSERT_NE(w, nullptr) << err;
   std::vector<std::vector<uint8_t>> screens;
   const uint32_t* palettes[] = {game, game, game, other, other, game};
