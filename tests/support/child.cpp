@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 extern char** environ;
