@@ -21,9 +21,9 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPIXBRK_FUZZ=ON -DPIXBRK_BENCH=OFF -DPIXBRK_SDL=OFF >/dev/null
 cmake --build "$dir" --target $(for t in $wanted; do echo "fuzz_$t"; done)
 
-for spec in $all; do
-  target=${spec%%:*}
-  rest=${spec#*:}
+for entry in $all; do
+  target=${entry%%:*}
+  rest=${entry#*:}
   area=${rest%%:*}
   max_len=${rest#*:}
   case " $(echo $wanted) " in *" $target "*) ;; *) continue ;; esac
