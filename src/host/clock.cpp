@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int64_t NS_PER_S = 1000000000;
+[[maybe_unused]] constexpr int64_t NS_PER_S = 1000000000;  // not needed by the browser's clock
 
 }  // namespace
 

@@ -27,6 +27,8 @@ SDL_AudioDeviceID device = 0;
 SDL_sem* wake = nullptr;  // posted when the device has used up a period, and by a stop request
 bool audio_subsystem = false;
 MixFunction mixer = nullptr;
+std::atomic<bool> paused{false};
+std::atomic<bool> device_started{false};  // the first chunk has reached the device
 
 // The ring between the thread and the device's callback.
 SoundRing ring;
@@ -57,13 +59,21 @@ void SDLCALL device_callback(void*, Uint8* stream, int len) {
 // One step of the running thread: mixes the next period when the device has taken the one
 // before (down to its reserve), else sleeps until the device or a stop request wakes it.
 void sound_step(bool* started, int64_t* next_ns) {
+  if (paused.load()) {
+    // Nothing is mixed, so the effects go on from where they were when the game resumes (which
+    // wakes the thread; a stop request is seen within 100 ms).
+    SDL_SemWaitTimeout(wake, 100);
+    *next_ns = host_now_ns();
+    return;
+  }
   if (device != 0) {
     if (sound_ring_needs_piece(&ring, period_bytes)) {
       sound_ring_mix(&ring, mixer, period_bytes);
       // The device starts once a period is ready, so it never begins short.
       if (!*started && !sound_ring_needs_piece(&ring, period_bytes)) {
         *started = true;
-        SDL_PauseAudioDevice(device, 0);
+        device_started.store(true);
+        if (!paused.load()) SDL_PauseAudioDevice(device, 0);
       }
       return;
     }
@@ -152,6 +162,8 @@ void open_device() {
 
 int audio_init(MixFunction mix) {
   mixer = mix;
+  paused.store(false);
+  device_started.store(false);
   sound_state.store(SOUND_NOT_RUNNING);
   sound_ring_reset(&ring);
   device_thread_raised = false;
@@ -203,6 +215,12 @@ void audio_term() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audio_subsystem = false;
   }
+}
+
+void audio_pause(bool on) {
+  paused.store(on);
+  if (device != 0 && device_started.load()) SDL_PauseAudioDevice(device, on ? 1 : 0);
+  if (!on && wake != nullptr) SDL_SemPost(wake);
 }
 
 uint8_t audio_state() { return sound_state.load(); }

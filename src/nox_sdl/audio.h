@@ -24,6 +24,10 @@ int audio_init(MixFunction mix);
 // than once.
 void audio_term();
 
+// Pausing stops the sound at once (the device plays silence and nothing more is mixed);
+// resuming goes on from where it stopped.
+void audio_pause(bool paused);
+
 uint8_t audio_state();
 // 1 when the sound goes to a real audio device.
 int audio_has_device();

@@ -15,7 +15,9 @@
 #include "host/clock.h"
 #include "host/frame_schedule.h"
 #include "nox_sdl/audio.h"
+#include "nox_sdl/controls.h"
 #include "nox_sdl/events.h"
+#include "nox_sdl/screenshot.h"
 #include "nox_sdl/video.h"
 #include "pack/log.h"
 #include "pack/pack.h"
@@ -27,9 +29,12 @@ namespace {
 
 constexpr const char* TITLE = "PIXEL BREAKER";
 
-// Pending events; the game takes one per frame.
-HostEventQueue pending;
+// Pending events (the game takes one per frame), the virtual pointer, the pause.
+HostInput input;
 uint32_t pending_peak = 0;
+
+// The picture of a frame that is written as a screenshot.
+uint32_t shot_pixels[NOX_W * NOX_H];
 
 // The one line on standard error that tells a player what went wrong and where the log is.
 void tell_player(const char* what) {
@@ -53,9 +58,24 @@ int display_is_60hz(SDL_Window* window) {
   return mode.refresh_rate >= 59 && mode.refresh_rate <= 61 ? 1 : 0;
 }
 
+// The game stops while its window has lost the focus or is minimised: no frames, no sound.
+void set_paused(bool paused, int64_t* paused_ns) {
+  audio_pause(paused);
+  controls_pause(&input, paused);
+  const int64_t now = host_now_ns();
+  if (paused) {
+    putlog(HOST_SOURCE, LOG_LINE_PAUSED, "Paused: the window %s.",
+           input.minimised ? "is minimised" : "has lost the focus");
+    *paused_ns = now;
+  } else {
+    putlog(HOST_SOURCE, LOG_LINE_RESUMED, "Resumed after %lld ms.",
+           static_cast<long long>((now - *paused_ns) / 1000000));
+  }
+}
+
 }  // namespace
 
-uint32_t host_pending_events() { return pending.count; }
+uint32_t host_pending_events() { return input.queue.count; }
 uint32_t host_pending_peak() { return pending_peak; }
 
 void host_system_line(char* out, int size) {
@@ -68,7 +88,7 @@ void host_system_line(char* out, int size) {
                 u.version, u.machine);
 }
 
-int host_main() {
+int host_main(const HostOptions& options) {
   putlog_set_source(HOST_SOURCE);
   std::remove("LOG.TXT");
   char system_line[1024];
@@ -100,8 +120,7 @@ int host_main() {
   // No input-method window over the game.
   SDL_StopTextInput();
 
-  SDL_Window* window = SDL_CreateWindow(TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, NOX_CLIENT_W,
-                                        NOX_CLIENT_H, SDL_WINDOW_SHOWN);
+  SDL_Window* window = display_create_window(TITLE, display_start_settings(options));
   if (window == nullptr) {
     putlog(HOST_SOURCE, LOG_LINE_CREATE_WINDOW, "SDL_CreateWindow error. (%s)", SDL_GetError());
     SDL_Quit();
@@ -115,6 +134,7 @@ int host_main() {
     tell_player("cannot start: the game window cannot be drawn into");
     return 1;
   }
+  display_show_window(window);
   if (audio_init(nox_mixpcm) != 0) {
     // A machine without working sound still plays, silently.
     putlog(HOST_SOURCE, LOG_LINE_AUDIO_INIT, "audio_init error: the game runs without sound.");
@@ -129,7 +149,7 @@ int host_main() {
     return 1;
   }
 
-  events_clear(&pending);
+  input_clear(&input, window);
   pending_peak = 0;
   Pacer pacer{};
   pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, host_now_ns());
@@ -137,24 +157,50 @@ int host_main() {
   int64_t first_ns = 0;
   int64_t last_ns = 0;
   int display_failed = 0;
+  bool paused = false;
+  int64_t paused_ns = 0;
+  bool cursor_hidden = false;
   for (;;) {
     // On the timer the wait comes first: the frame then reads the newest input and is shown as
     // soon as it is drawn. A vsync display waits in the present instead (below).
-    if (frames > 0 && pacer.mode == PaceMode::Timer) host_sleep_until_ns(pacer_deadline(&pacer));
+    if (frames > 0 && !paused && pacer.mode == PaceMode::Timer) host_sleep_until_ns(pacer_deadline(&pacer));
 
-    int client_w = NOX_CLIENT_W;
-    int client_h = NOX_CLIENT_H;
-    SDL_GetWindowSize(window, &client_w, &client_h);
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) events_push_sdl(&pending, e, client_w, client_h);
+    input_frame(&input);
+    if (input.toggle_fullscreen) display_toggle_fullscreen(window);
+    input.toggle_fullscreen = 0;
+    if ((input.pointer.active != 0) != cursor_hidden) {
+      // The keyboard's or a gamepad's pointer is in use: its mark stands for the cursor.
+      cursor_hidden = !cursor_hidden;
+      SDL_ShowCursor(cursor_hidden ? SDL_DISABLE : SDL_ENABLE);
+    }
+    if (input_paused(&input) != paused) {
+      paused = !paused;
+      set_paused(paused, &paused_ns);
+      if (!paused) pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, host_now_ns());
+    }
+    if (paused) {
+      // Nothing runs: wait for the window to come back, showing the last picture meanwhile.
+      if (input.quit) break;
+      if (input.redraw && video_present() != 0) {
+        display_failed = 1;
+        break;
+      }
+      input.redraw = 0;
+      SDL_WaitEventTimeout(nullptr, 1000);
+      continue;
+    }
     HostEvent ev{};
-    if (host_event_hook != nullptr && host_event_hook(frames, &ev) != 0) events_push(&pending, ev);
-    if (pending.count > pending_peak) pending_peak = pending.count;
-    if (events_pop(&pending, &ev) && nox_dispatch_event(ev.ev, ev.x, ev.y, client_w, client_h) != 0) break;
+    if (host_event_hook != nullptr && host_event_hook(frames, &ev) != 0) events_push(&input.queue, ev);
+    if (input.queue.count > pending_peak) pending_peak = input.queue.count;
+    // Every event reaches the game in the reference client area of 480 x 640.
+    if (events_pop(&input.queue, &ev) && nox_dispatch_event(ev.ev, ev.x, ev.y) != 0) break;
 
     if (nox_frame() != 0) break;
 
-    if (video_compose() != 0) {
+    const bool shot = input.screenshot != 0;
+    input.screenshot = 0;
+    input.redraw = 0;
+    if (video_compose(shot ? shot_pixels : nullptr) != 0) {
       display_failed = 1;
       break;
     }
@@ -163,11 +209,12 @@ int host_main() {
       const int64_t floor = pacer_deadline(&pacer);
       if (floor != 0) host_sleep_until_ns(floor);
     }
-    if (video_present() != 0) {
+    if (video_present(input.pointer.active != 0, vpointer_x(&input.pointer), vpointer_y(&input.pointer)) != 0) {
       display_failed = 1;
       break;
     }
     nox_touch_tick();
+    if (shot) screenshot_write(shot_pixels, video_scale(), frames);
 
     const int64_t now = host_now_ns();
     if (frames == 0) {
@@ -175,6 +222,9 @@ int host_main() {
       // mapping of the window) is not made up for with a burst of quick ones.
       pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, now);
       first_ns = now;
+      // Gamepads after the first picture: looking for them can take a while (they are then
+      // announced as events).
+      controls_init();
     }
     if (pacer_presented(&pacer, now) != 0) video_vsync_off();
     last_ns = now;
@@ -182,6 +232,8 @@ int host_main() {
     if (host_frame_hook != nullptr && host_frame_hook(now) != 0) break;
   }
 
+  display_finish(window);
+  controls_term();
   audio_term();
   video_term();
   SDL_DestroyWindow(window);

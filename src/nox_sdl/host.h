@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "host/event_queue.h"
+#include "nox_sdl/display.h"
 
 // Where this host's log lines say they come from, and their fixed line numbers.
 constexpr const char* HOST_SOURCE = "./src/nox_sdl.cpp";
@@ -16,6 +17,15 @@ constexpr int LOG_LINE_LOCK = 260;
 constexpr int LOG_LINE_COPY = 271;
 constexpr int LOG_LINE_FRAMES = 296;
 constexpr int LOG_LINE_EXIT = 300;
+constexpr int LOG_LINE_SETTINGS_DAMAGED = 320;
+constexpr int LOG_LINE_SETTINGS_SAVE_FAILED = 324;
+constexpr int LOG_LINE_PAUSED = 340;
+constexpr int LOG_LINE_RESUMED = 344;
+constexpr int LOG_LINE_SCREENSHOT = 360;
+constexpr int LOG_LINE_SCREENSHOT_FAILED = 364;
+constexpr int LOG_LINE_NO_GAMEPADS = 380;
+constexpr int LOG_LINE_GAMEPAD_ADDED = 384;
+constexpr int LOG_LINE_GAMEPAD_REMOVED = 388;
 constexpr int LOG_LINE_RENDERER = 478;
 constexpr int LOG_LINE_RENDERER_FAILED = 481;
 constexpr int LOG_LINE_TEXTURE_FAILED = 559;
@@ -28,7 +38,7 @@ constexpr int LOG_LINE_SOUND_STOPS = 808;
 
 // Runs the whole program in the working directory. Returns the process exit status:
 // 0 after a normal shut-down, 1 when start-up or the display fails.
-int host_main();
+int host_main(const HostOptions& options = HostOptions{});
 
 // Called after every presented frame with the presentation time (monotonic ns); a non-zero
 // result ends the frame loop as a quit request would. Null in the game; measurements set it.

@@ -1,6 +1,7 @@
 #include "nox_sdl/video.h"
 
 #include "engine/screen.h"
+#include "host/display_fit.h"
 #include "nox_sdl/host.h"
 #include "pack/log.h"
 
@@ -8,7 +9,45 @@ namespace {
 
 SDL_Renderer* renderer = nullptr;
 SDL_Texture* texture = nullptr;
+SDL_Texture* mark_texture = nullptr;
 int vsync = 0;
+int32_t scale = 2;
+
+// The pointer mark, in virtual pixels: a white cross with a dark rim and an open centre, so it
+// shows on every colour the game uses. '#' white, 'o' dark, '.' clear.
+constexpr int MARK_SIZE = 13;
+constexpr const char* MARK[MARK_SIZE] = {
+    ".....ooo.....",
+    ".....o#o.....",
+    ".....o#o.....",
+    ".....o#o.....",
+    ".....ooo.....",
+    "ooooo...ooooo",
+    "o###o.#.o###o",
+    "ooooo...ooooo",
+    ".....ooo.....",
+    ".....o#o.....",
+    ".....o#o.....",
+    ".....o#o.....",
+    ".....ooo.....",
+};
+constexpr uint8_t BAR_GREY = 12;  // the bars around the picture: nearly black
+
+// A failure to make the mark only costs the mark.
+void make_mark() {
+  mark_texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, MARK_SIZE, MARK_SIZE);
+  if (mark_texture == nullptr) return;
+  uint32_t pixels[MARK_SIZE * MARK_SIZE];
+  for (int y = 0; y < MARK_SIZE; ++y) {
+    for (int x = 0; x < MARK_SIZE; ++x) {
+      const char c = MARK[y][x];
+      pixels[y * MARK_SIZE + x] = c == '#' ? 0xFFFFFFFFu : c == 'o' ? 0xFF101018u : 0u;
+    }
+  }
+  SDL_UpdateTexture(mark_texture, nullptr, pixels, MARK_SIZE * 4);
+  SDL_SetTextureScaleMode(mark_texture, SDL_ScaleModeNearest);
+  SDL_SetTextureBlendMode(mark_texture, SDL_BLENDMODE_BLEND);
+}
 
 }  // namespace
 
@@ -36,10 +75,20 @@ int video_init(SDL_Window* window, int want_vsync) {
   }
   SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
   SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+  make_mark();
   return 0;
 }
 
-int video_compose() {
+int video_compose(uint32_t* copy) {
+  if (copy != nullptr) {
+    // A locked texture's memory is for writing only: compose into the copy and upload it.
+    nox_compose(NOX_W * 4, copy);
+    if (SDL_UpdateTexture(texture, nullptr, copy, NOX_W * 4) != 0) {
+      putlog(HOST_SOURCE, LOG_LINE_LOCK, "SDL_UpdateTexture failed: %s", SDL_GetError());
+      return -1;
+    }
+    return 0;
+  }
   void* pixels = nullptr;
   int pitch = 0;
   if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0) {
@@ -51,15 +100,33 @@ int video_compose() {
   return 0;
 }
 
-int video_present() {
-  // The texture covers the whole output: 2 x 2 window pixels per screen pixel.
-  if (SDL_RenderCopy(renderer, texture, nullptr, nullptr) != 0) {
+int video_present(bool mark, int32_t mark_x, int32_t mark_y) {
+  int out_w = NOX_W;
+  int out_h = NOX_H;
+  SDL_GetRendererOutputSize(renderer, &out_w, &out_h);
+  const DisplayFit fit = display_fit(out_w, out_h, out_w, out_h);
+  scale = fit.scale;
+  const SDL_Rect picture{fit.x, fit.y, NOX_W * fit.scale, NOX_H * fit.scale};
+  if (picture.x > 0 || picture.y > 0) {
+    SDL_SetRenderDrawColor(renderer, BAR_GREY, BAR_GREY, BAR_GREY, 255);
+    SDL_RenderClear(renderer);
+  }
+  if (SDL_RenderCopy(renderer, texture, nullptr, &picture) != 0) {
     putlog(HOST_SOURCE, LOG_LINE_COPY, "SDL_RenderCopy failed: %s", SDL_GetError());
     return -1;
+  }
+  if (mark && mark_texture != nullptr) {
+    const SDL_Rect at{fit.x + (mark_x - MARK_SIZE / 2) * fit.scale, fit.y + (mark_y - MARK_SIZE / 2) * fit.scale,
+                      MARK_SIZE * fit.scale, MARK_SIZE * fit.scale};
+    SDL_RenderSetClipRect(renderer, &picture);
+    SDL_RenderCopy(renderer, mark_texture, nullptr, &at);
+    SDL_RenderSetClipRect(renderer, nullptr);
   }
   SDL_RenderPresent(renderer);
   return 0;
 }
+
+int32_t video_scale() { return scale; }
 
 void video_vsync_off() {
   if (renderer != nullptr && vsync) {
@@ -71,6 +138,10 @@ void video_vsync_off() {
 int video_vsync_on() { return vsync; }
 
 void video_term() {
+  if (mark_texture != nullptr) {
+    SDL_DestroyTexture(mark_texture);
+    mark_texture = nullptr;
+  }
   if (texture != nullptr) {
     SDL_DestroyTexture(texture);
     texture = nullptr;

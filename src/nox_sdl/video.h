@@ -1,5 +1,7 @@
 // The presenter: a 240 x 320 streaming texture composed straight from screen memory and shown
-// at twice its size with sharp (nearest-neighbour) pixels.
+// at the largest whole scale the window holds, centred between dark bars, with sharp
+// (nearest-neighbour) pixels. The virtual pointer's mark is drawn over it, never into the game's
+// planes.
 #pragma once
 #include <SDL2/SDL.h>
 
@@ -9,11 +11,17 @@
 // 0 on success, -1 on failure (logged, everything made released).
 int video_init(SDL_Window* window, int want_vsync);
 
-// Composes screen memory into the texture (and empties the sprite plane). 0, or -1 (logged).
-int video_compose();
+// Composes screen memory into the texture (and empties the sprite plane); with `copy`, the
+// 240 x 320 picture (0x00RRGGBB) also lands there. 0, or -1 (logged).
+int video_compose(uint32_t* copy = nullptr);
 
-// Shows the composed frame. 0, or -1 (logged).
-int video_present();
+// Shows the composed frame, and the pointer mark centred on virtual pixel (mark_x, mark_y)
+// when `mark` is set. Also shows the last frame again (a window exposed or resized while the
+// game is paused). 0, or -1 (logged).
+int video_present(bool mark = false, int32_t mark_x = 0, int32_t mark_y = 0);
+
+// The scale of the latest presentation: output pixels per virtual pixel.
+int32_t video_scale();
 
 // Turns the display's vsync off (the frame loop then paces itself).
 void video_vsync_off();

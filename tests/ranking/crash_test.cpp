@@ -16,6 +16,7 @@
 #include "game/replay.h"
 #include "pack/savefile.h"
 #include "game/slots.h"
+#include "support/child.h"
 #include "support/test_pack.h"
 
 namespace {
@@ -78,9 +79,11 @@ void kill_while_writing(const char* path, Saver save_forever, Check whole, int r
   for (int round = 0; round < rounds; ++round) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+      end_with_parent(parent);
       close(fds[0]);
       save_forever(static_cast<uint32_t>(round), fds[1]);
       _exit(0);
@@ -155,9 +158,11 @@ TEST_F(Crash, FullDiskKeepsTheOldFile) {
   save_replay_to_slot_1();
   const auto old = read_bytes("PIXBRK01.REP");
   ASSERT_TRUE(replay_file_whole(old));
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
+    end_with_parent(parent);
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit lim{100000, 100000};  // files can grow to 100,000 bytes only
     setrlimit(RLIMIT_FSIZE, &lim);

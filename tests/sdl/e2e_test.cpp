@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,14 +74,25 @@ class RealGame : public ::testing::Test {
     game_dir_ = fs::path(dir_.path()) / "game";
     fs::create_directories(game_dir_);
     fs::copy_file(pack_, game_dir_ / "ROMDATA.BIN");
-    ASSERT_TRUE(xvfb_start(&xvfb_)) << "Xvfb does not start";
+    ASSERT_TRUE(xvfb_start(&xvfb_, desktop_ ? "1920x1080x24" : "1024x768x24")) << "Xvfb does not start";
+    if (desktop_) {
+      // A desktop has a window manager: it makes windows fullscreen, minimises and focuses them.
+      desktop_programs_[0] = spawn_program({"openbox", "--sm-disable"}, {"DISPLAY=" + xvfb_.display}, dir_.path(), "", "");
+      ASSERT_TRUE(x11_wait_for_window_manager(xvfb_.display, 10000)) << "openbox does not start";
+    }
     // The pointer waits in the screen's far corner, outside the window.
-    ASSERT_EQ(xdo({"mousemove", "1023", "767"}), 0) << xdo_errors();
+    ASSERT_EQ(xdo({"mousemove", desktop_ ? "1919" : "1023", desktop_ ? "1079" : "767"}), 0) << xdo_errors();
   }
   void TearDown() override {
     if (game_ > 0 && wait_program(game_, 0) == -1) {
       kill(game_, SIGKILL);
       wait_program(game_, 5000);
+    }
+    for (pid_t& p : desktop_programs_) {
+      if (p > 0 && wait_program(p, 0) == -1) {
+        kill(p, SIGKILL);
+        wait_program(p, 5000);
+      }
     }
     xvfb_stop(&xvfb_);
   }
@@ -93,12 +109,14 @@ class RealGame : public ::testing::Test {
   std::string win() const { return std::to_string(window_); }
 
   // Starts the game with the sound written to a file; returns once its window is shown.
-  void start(const std::vector<std::string>& extra_env = {}) {
+  void start(const std::vector<std::string>& extra_env = {}, const std::vector<std::string>& args = {}) {
     std::vector<std::string> env = {"DISPLAY=" + xvfb_.display, "SDL_AUDIODRIVER=disk",
                                      "SDL_DISKAUDIOFILE=" + capture().string()};
     env.insert(env.end(), extra_env.begin(), extra_env.end());
+    std::vector<std::string> argv = {PIXBRK_GAME};
+    argv.insert(argv.end(), args.begin(), args.end());
     started_ns_ = host_now_ns();
-    game_ = spawn_program({PIXBRK_GAME}, env, game_dir_.string(), "", (game_dir_ / "stderr.txt").string());
+    game_ = spawn_program(argv, env, game_dir_.string(), "", (game_dir_ / "stderr.txt").string());
     window_ = x11_find_window(xvfb_.display, TITLE, 10000);
     ASSERT_NE(window_, 0u) << "no window titled " << TITLE;
   }
@@ -131,7 +149,9 @@ class RealGame : public ::testing::Test {
   TempWorkDir dir_;
   std::string pack_;
   fs::path game_dir_;
+  bool desktop_ = false;  // a 1920 x 1080 screen with a window manager
   XvfbServer xvfb_;
+  pid_t desktop_programs_[2] = {-1, -1};  // the window manager, another program's window
   pid_t game_ = -1;
   unsigned long window_ = 0;
   int64_t started_ns_ = 0;
@@ -145,13 +165,13 @@ TEST_F(RealGame, TitleMenuIsTheHeadlessFrameAtTwiceTheSizePixelForPixel) {
   ASSERT_TRUE(x11_window_size(xvfb_.display, window_, &w, &h));
   EXPECT_EQ(w, 480);
   EXPECT_EQ(h, 640);
-  // Neither resizable nor maximisable: the window manager may only give it exactly this size.
+  // Any size down to one screen pixel per virtual pixel.
   int limits[4] = {};
   ASSERT_TRUE(x11_size_limits(xvfb_.display, window_, &limits[0], &limits[1], &limits[2], &limits[3]));
-  EXPECT_EQ(limits[0], 480);
-  EXPECT_EQ(limits[1], 640);
-  EXPECT_EQ(limits[2], 480);
-  EXPECT_EQ(limits[3], 640);
+  EXPECT_EQ(limits[0], 240);
+  EXPECT_EQ(limits[1], 320);
+  EXPECT_EQ(limits[2], 0);
+  EXPECT_EQ(limits[3], 0);
   sleep_ms(1000);
   std::vector<uint32_t> shown;
   ASSERT_TRUE(x11_grab_window(xvfb_.display, window_, 480, 640, &shown));
@@ -357,6 +377,234 @@ TEST(EventStorm, EveryPressAndReleaseReachesTheGameAndTheFramesNeverRace) {
   EXPECT_LE(host_pending_peak(), 4u * storm::CLICKS + 1);
   // However the events come, the game never runs ahead of 60 frames per second.
   EXPECT_LE(static_cast<double>(storm::frames), static_cast<double>(storm::last_ns - storm::first_ns) * 60 / 1e9 + 2);
+}
+
+// The same game on a 1920 x 1080 desktop with a window manager.
+class Desktop : public RealGame {
+ protected:
+  Desktop() { desktop_ = true; }
+
+  // The headless runner's picture (240 x 320) of frame `frame` of a touch script.
+  std::vector<uint32_t> headless_picture(const std::string& script, int64_t frame) {
+    const fs::path d = fs::path(dir_.path()) / ("headless" + std::to_string(frame) + std::to_string(script.size()));
+    fs::create_directories(d);
+    fs::copy_file(pack_, d / "ROMDATA.BIN", fs::copy_options::overwrite_existing);
+    std::ofstream(d / "script.txt") << script << "\nwait 1000000\n";
+    EXPECT_EQ(run_program({PIXBRK_HEADLESS, "--dir", d.string(), "--script", (d / "script.txt").string(), "--frames",
+                           std::to_string(frame + 1), "--png", std::to_string(frame) + ":" + (d / "f.png").string()},
+                          {}),
+              0);
+    int w = 0;
+    int h = 0;
+    std::vector<uint32_t> picture;
+    EXPECT_TRUE(read_png(d / "f.png", &w, &h, &picture) && w == 240 && h == 320);
+    return picture;
+  }
+
+  // Grabs the w x h window and compares it with `picture` shown at `scale` with its corner at
+  // (px, py): the picture's pixels that differ and their bounds, and the pixels around it that
+  // are not the bars' nearly black.
+  struct Diff {
+    size_t count = 0, not_bars = 0;
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+  };
+  Diff grab_and_compare(int w, int h, int px, int py, int scale, const std::vector<uint32_t>& picture) {
+    Diff d;
+    shown_w_ = w;
+    scale_ = scale;
+    corner_ = {px, py};
+    EXPECT_TRUE(x11_grab_window(xvfb_.display, window_, w, h, &shown_));
+    for (int y = 0; y < h && !shown_.empty(); ++y) {
+      for (int x = 0; x < w; ++x) {
+        const uint32_t got = shown_[static_cast<size_t>(y * w + x)];
+        if (x < px || y < py || x >= px + 240 * scale || y >= py + 320 * scale) {
+          d.not_bars += got != 0x0C0C0C ? 1 : 0;
+        } else if (got != picture[static_cast<size_t>((y - py) / scale * 240 + (x - px) / scale)]) {
+          ++d.count;
+          d.x0 = std::min(d.x0, x);
+          d.y0 = std::min(d.y0, y);
+          d.x1 = std::max(d.x1, x);
+          d.y1 = std::max(d.y1, y);
+        }
+      }
+    }
+    return d;
+  }
+
+  // Grabs the window until what it shows passes `done` (a busy machine may take a while to get
+  // there), for at most 5 s; the last comparison.
+  Diff shown_until(int w, int h, int px, int py, int scale, const std::vector<uint32_t>& picture,
+                   const std::function<bool(const Diff&)>& done) {
+    Diff d = grab_and_compare(w, h, px, py, scale, picture);
+    for (int waited = 0; waited < 5000 && !done(d); waited += 200) {
+      sleep_ms(200);
+      d = grab_and_compare(w, h, px, py, scale, picture);
+    }
+    return d;
+  }
+  static bool same(const Diff& d) { return d.count == 0 && d.not_bars == 0; }
+
+  // Left edge (virtual pixels) of the paddle in the last grab, found by its middle rows as
+  // `play` shows them at the start of a round (paddle at 104), or -1.
+  int paddle_x(const std::vector<uint32_t>& play) const {
+    for (int x = 8; x <= 200; ++x) {
+      bool same = true;
+      for (int i = 0; i < 3 * 32 && same; ++i) {
+        const int vx = x + i % 32;
+        const int vy = 275 + i / 32;
+        const size_t at = static_cast<size_t>((corner_[1] + scale_ * vy + 1) * shown_w_ + corner_[0] + scale_ * vx + 1);
+        same = shown_[at] == play[static_cast<size_t>(vy * 240 + 104 + i % 32)];
+      }
+      if (same) return x;
+    }
+    return -1;
+  }
+
+  void click(int x, int y) {
+    ASSERT_EQ(xdo({"mousemove", "--window", win(), std::to_string(x), std::to_string(y), "click", "1"}), 0);
+  }
+  void key(const char* what, const char* k) { ASSERT_EQ(xdo({what, "--window", win(), k}), 0); }
+
+  bool wait_size(int w, int h) {
+    int gw = 0;
+    int gh = 0;
+    for (int waited = 0; waited < 5000 && !(gw == w && gh == h); waited += 50) {
+      sleep_ms(50);
+      x11_window_size(xvfb_.display, window_, &gw, &gh);
+    }
+    return gw == w && gh == h;
+  }
+
+  // The first submatch of the `nth` log line matching `pattern`, waiting for it up to 5 s.
+  std::string wait_log(const std::string& pattern, int nth = 1) {
+    const std::regex re(pattern);
+    for (int waited = 0; waited < 5000; waited += 50) {
+      int seen = 0;
+      std::smatch m;
+      for (const std::string& line : log()) {
+        if (std::regex_search(line, m, re) && ++seen == nth) return m.size() > 1 ? m[1].str() : line;
+      }
+      sleep_ms(50);
+    }
+    ADD_FAILURE() << "no log line " << pattern << " (#" << nth << ")";
+    return "0";
+  }
+
+  // CPU time the game has taken, in clock ticks.
+  long cpu_ticks() const {
+    const std::vector<std::string> stat = read_lines("/proc/" + std::to_string(game_) + "/stat");
+    std::istringstream fields(stat.empty() ? "" : stat[0].substr(stat[0].rfind(')') + 2));
+    std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+    return f.size() > 12 ? std::stol(f[11]) + std::stol(f[12]) : -1;  // utime, stime
+  }
+
+  std::vector<uint32_t> shown_;
+  int shown_w_ = 0;
+  int scale_ = 1;
+  std::array<int, 2> corner_{};
+};
+
+TEST_F(Desktop, FullscreenAnyWindowSizeKeysScreenshotsAndThePauseInOneSession) {
+  const std::vector<uint32_t> title = headless_picture("", 30);
+  const std::vector<uint32_t> play = headless_picture("move 200 220\ndown\nup", 20);
+  const std::vector<uint32_t> title_after_game = headless_picture("move 200 220\ndown\nup\nwait 30\nesc", 40);
+  start();
+  sleep_ms(500);
+
+  // F11: the whole screen, the title menu at 3x in the middle, sharp, between dark bars.
+  key("key", "F11");
+  ASSERT_TRUE(wait_size(1920, 1080));
+  Diff d = shown_until(1920, 1080, 600, 60, 3, title, same);
+  EXPECT_EQ(d.count, 0u) << "first difference at " << d.x0 << "," << d.y0;
+  EXPECT_EQ(d.not_bars, 0u);
+  // GAME START where the 3x picture shows it starts a round; Escape ends it.
+  click(600 + 3 * 100 + 1, 60 + 3 * 110 + 1);
+  shown_until(1920, 1080, 600, 60, 3, title, [&](const Diff&) { return paddle_x(play) == 104; });
+  EXPECT_EQ(paddle_x(play), 104) << "no round has started";
+  key("key", "Escape");
+
+  // Back to the window, then resized to 1000 x 1000: 3x again, now between bars of 140 and 20.
+  key("key", "alt+Return");
+  ASSERT_TRUE(wait_size(480, 640));
+  ASSERT_EQ(xdo({"windowsize", win(), "1000", "1000"}), 0);
+  ASSERT_TRUE(wait_size(1000, 1000));
+  d = shown_until(1000, 1000, 140, 20, 3, title_after_game, same);
+  EXPECT_EQ(d.count, 0u) << "first difference at " << d.x0 << "," << d.y0;
+  EXPECT_EQ(d.not_bars, 0u);
+
+  // The arrow keys bring out the pointer's mark (from where the mouse left it to virtual 123,
+  // 160), drawn over the picture only: F12 writes the game's own picture, the headless runner's
+  // frame at 3x.
+  ASSERT_EQ(xdo({"mousemove", "--window", win(), std::to_string(140 + 3 * 120 + 1), std::to_string(20 + 3 * 160 + 1)}),
+            0);
+  sleep_ms(200);
+  for (int i = 0; i < 3; ++i) key("key", "Right");
+  d = shown_until(1000, 1000, 140, 20, 3, title_after_game,
+                  [](const Diff& m) { return m.x0 <= 140 + 3 * 123 && 140 + 3 * 123 <= m.x1; });
+  EXPECT_GT(d.count, 0u) << "no pointer mark";
+  EXPECT_LE(std::max(d.x1 - d.x0, d.y1 - d.y0), 3 * 13);
+  EXPECT_TRUE(d.x0 <= 140 + 3 * 123 && 140 + 3 * 123 <= d.x1 && d.y0 <= 20 + 3 * 160 && 20 + 3 * 160 <= d.y1);
+  key("key", "F12");
+  const std::string shot = wait_log(R"(Screenshot (PIXBRK_\d{8}_\d{6}(_\d+)?\.png) \(720 x 960, frame \d+\)\.)");
+  std::vector<uint32_t> picture;
+  int w = 0;
+  int h = 0;
+  ASSERT_TRUE(read_png(game_dir_ / shot, &w, &h, &picture) && w == 720 && h == 960) << shot;
+  size_t differing = 0;
+  for (size_t i = 0; i < picture.size(); ++i)
+    differing += picture[i] != title_after_game[i / 720 / 3 * 240 + i % 720 / 3];
+  EXPECT_EQ(differing, 0u);
+
+  // A round played with the keys: Space held, the paddle follows Right; Escape ends it.
+  click(140 + 3 * 100 + 1, 20 + 3 * 110 + 1);
+  key("keydown", "space");
+  key("keydown", "Right");
+  sleep_ms(1200);
+  key("keyup", "Right");
+  shown_until(1000, 1000, 140, 20, 3, title, [&](const Diff&) { return paddle_x(play) >= 104 + 40; });
+  EXPECT_GE(paddle_x(play), 104 + 40) << "the paddle did not follow the keys";
+  key("keyup", "space");
+  key("key", "Escape");
+  ASSERT_EQ(xdo({"mousemove", "--window", win(), "500", "990"}), 0);  // the mouse: the mark goes
+  d = shown_until(1000, 1000, 140, 20, 3, title_after_game, same);
+  EXPECT_EQ(d.count, 0u) << "Escape did not return to the title menu; first difference at " << d.x0 << "," << d.y0;
+
+  // Without the focus the game stands still and takes next to no time; with it back it goes on.
+  key("key", "F12");
+  const int64_t before = std::stoll(wait_log(R"(Screenshot \S+ \(\S+ x \S+, frame (\d+)\)\.)", 2));
+  const int64_t before_ns = host_now_ns();
+  desktop_programs_[1] = spawn_program({"xclock"}, {"DISPLAY=" + xvfb_.display}, dir_.path(), "", "");
+  const unsigned long other = x11_find_window(xvfb_.display, "xclock", 10000);
+  ASSERT_NE(other, 0u);
+  ASSERT_EQ(xdo({"windowfocus", std::to_string(other)}), 0);
+  wait_log(R"(Paused: the window has lost the focus\.)");
+  const long cpu_before = cpu_ticks();
+  sleep_ms(1000);
+  EXPECT_LE(cpu_ticks() - cpu_before, sysconf(_SC_CLK_TCK) / 20) << "more than 5 % of a core while paused";
+  ASSERT_EQ(xdo({"windowfocus", win()}), 0);
+  const int64_t paused_ms = std::stoll(wait_log(R"(Resumed after (\d+) ms\.)"));
+  EXPECT_GE(paused_ms, 1000);
+  sleep_ms(300);
+  key("key", "F12");
+  const int64_t after = std::stoll(wait_log(R"(Screenshot \S+ \(\S+ x \S+, frame (\d+)\)\.)", 3));
+  const int64_t running_ms = (host_now_ns() - before_ns) / MS - paused_ms;
+  EXPECT_GT(after, before) << "the game did not go on";
+  EXPECT_LE(after - before, running_ms * 60 / 1000 + 12) << "frames ran while paused";
+  // Minimised likewise.
+  ASSERT_EQ(xdo({"windowminimize", win()}), 0);
+  wait_log(R"(Paused: the window is minimised\.)");
+  ASSERT_EQ(xdo({"windowactivate", win()}), 0);
+  wait_log(R"(Resumed after \d+ ms\.)", 2);
+
+  // The window's scale is remembered for the next run.
+  ASSERT_TRUE(x11_close_window(xvfb_.display, window_));
+  EXPECT_EQ(finish(), 0);
+  EXPECT_EQ(read_lines((game_dir_ / "DISPLAY.CFG").string()),
+            (std::vector<std::string>{"# PIXEL BREAKER display settings", "mode window", "scale 3"}));
+  start();
+  EXPECT_TRUE(wait_size(720, 960));
+  ASSERT_TRUE(x11_close_window(xvfb_.display, window_));
+  EXPECT_EQ(finish(), 0);
 }
 
 struct StartFailure {

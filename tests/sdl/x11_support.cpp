@@ -1,21 +1,17 @@
 #include "x11_support.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -44,26 +40,16 @@ Window find_in(Display* d, Window w, const std::string& title) {
 
 }  // namespace
 
-bool xvfb_start(XvfbServer* server) {
+bool xvfb_start(XvfbServer* server, const char* screen) {
   int fds[2];
-  if (pipe(fds) != 0) return false;
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    close(fds[0]);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    const std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  const std::string fd = std::to_string(fds[1]);
+  const pid_t pid = spawn_program({"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+                                  {}, "", "", "", fds[1]);
   close(fds[1]);
   std::string number;
   char c = 0;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
   close(fds[0]);
   server->pid = pid;
   if (number.empty()) {
@@ -83,64 +69,8 @@ bool xvfb_start(XvfbServer* server) {
 }
 
 void xvfb_stop(XvfbServer* server) {
-  if (server->pid > 0) {
-    kill(server->pid, SIGTERM);
-    if (wait_program(server->pid, 5000) < 0) {
-      kill(server->pid, SIGKILL);
-      waitpid(server->pid, nullptr, 0);
-    }
-  }
+  if (server->pid > 0) stop_program(server->pid, 5000);
   server->pid = -1;
-}
-
-pid_t spawn_program(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& cwd,
-                    const std::string& out_path, const std::string& err_path) {
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  for (const std::string& e : env) {
-    const size_t eq = e.find('=');
-    setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-  }
-  if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-  const int out = open(out_path.empty() ? "/dev/null" : out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int err = open(err_path.empty() ? "/dev/null" : err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  dup2(out, 1);
-  dup2(err, 2);
-  // Signals as a normal start from a shell would have them.
-  signal(SIGTERM, SIG_DFL);
-  signal(SIGINT, SIG_DFL);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execvp(args[0], args.data());
-  _exit(127);
-}
-
-int wait_program(pid_t pid, int timeout_ms) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    int status = 0;
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) {
-      if (WIFEXITED(status)) return WEXITSTATUS(status);
-      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-      return -2;
-    }
-    if (r < 0) return -2;
-    if (std::chrono::steady_clock::now() >= until) return -1;
-    sleep_ms(5);
-  }
-}
-
-int run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                const std::string& err_path) {
-  const pid_t pid = spawn_program(argv, env, "", "", err_path);
-  const int status = wait_program(pid, 20000);
-  if (status == -1) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
-  return status;
 }
 
 unsigned long x11_find_window(const std::string& display, const std::string& title, int timeout_ms) {
@@ -154,6 +84,29 @@ unsigned long x11_find_window(const std::string& display, const std::string& tit
       if (XGetWindowAttributes(d, found, &a) == 0 || a.map_state != IsViewable) found = 0;
     }
     if (found == 0) sleep_ms(50);
+  }
+  XCloseDisplay(d);
+  return found;
+}
+
+bool x11_wait_for_window_manager(const std::string& display, int timeout_ms) {
+  Display* d = open_display(display);
+  if (d == nullptr) return false;
+  const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+  bool found = false;
+  for (int waited = 0; !found && waited <= timeout_ms; waited += 50) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW, &type, &format, &items, &after,
+                           &data) == Success &&
+        data != nullptr) {
+      found = items == 1;
+      XFree(data);
+    }
+    if (!found) sleep_ms(50);
   }
   XCloseDisplay(d);
   return found;
@@ -225,11 +178,13 @@ bool x11_size_limits(const std::string& display, unsigned long window, int* min_
   long supplied = 0;
   const Status ok = XGetWMNormalHints(d, window, &hints, &supplied);
   XCloseDisplay(d);
-  if (ok == 0 || (hints.flags & PMinSize) == 0 || (hints.flags & PMaxSize) == 0) return false;
-  *min_w = hints.min_width;
-  *min_h = hints.min_height;
-  *max_w = hints.max_width;
-  *max_h = hints.max_height;
+  if (ok == 0) return false;
+  const bool has_min = (hints.flags & PMinSize) != 0;
+  const bool has_max = (hints.flags & PMaxSize) != 0;
+  *min_w = has_min ? hints.min_width : 0;
+  *min_h = has_min ? hints.min_height : 0;
+  *max_w = has_max ? hints.max_width : 0;
+  *max_h = has_max ? hints.max_height : 0;
   return true;
 }
 

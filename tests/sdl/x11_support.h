@@ -1,4 +1,4 @@
-// Helpers for driving the real game: a private Xvfb, child processes, the few Xlib calls a
+// Helpers for driving the real game: a private Xvfb, the few Xlib calls a
 // window manager would make (find a window, ask it to close, read its pixels), and reading what
 // the game wrote.
 #pragma once
@@ -8,31 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "support/child.h"  // spawn_program, wait_program, stop_program, run_program
+
 struct XvfbServer {
   pid_t pid = -1;
   std::string display;  // ":N"
 };
 
-// Starts Xvfb on a free display (1024 x 768 x 24) and waits until it answers.
-bool xvfb_start(XvfbServer* server);
+// Starts Xvfb on a free display (1024 x 768 x 24 unless `screen` says otherwise) and waits until
+// it answers.
+bool xvfb_start(XvfbServer* server, const char* screen = "1024x768x24");
 void xvfb_stop(XvfbServer* server);
-
-// Starts a program. `env` entries ("NAME=value") are added to (or replace) the environment.
-// Standard output and error go to the given files ("" = /dev/null).
-pid_t spawn_program(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& cwd,
-                    const std::string& out_path, const std::string& err_path);
-
-// Waits for a child; returns its exit status, or -1 after timeout_ms (the child keeps running),
-// or 128 + signal number when a signal ended it.
-int wait_program(pid_t pid, int timeout_ms);
-
-// Runs a program to its end (at most 20 s) and returns its exit status; its standard error
-// goes to err_path ("" = /dev/null).
-int run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                const std::string& err_path = "");
 
 // The top-level window with this title, waiting up to timeout_ms; 0 when there is none.
 unsigned long x11_find_window(const std::string& display, const std::string& title, int timeout_ms);
+
+// Waits until a window manager has taken over the display (it announces itself on the root
+// window); false after timeout_ms.
+bool x11_wait_for_window_manager(const std::string& display, int timeout_ms);
 
 // Sends WM_DELETE_WINDOW, as a window manager's close button does.
 bool x11_close_window(const std::string& display, unsigned long window);
@@ -41,7 +34,8 @@ bool x11_close_window(const std::string& display, unsigned long window);
 bool x11_grab_window(const std::string& display, unsigned long window, int width, int height,
                      std::vector<uint32_t>* pixels);
 
-// The smallest and largest size the window lets a window manager give it; false when it sets none.
+// The smallest and largest size the window lets a window manager give it (0 where it sets
+// none); false when the hints cannot be read.
 bool x11_size_limits(const std::string& display, unsigned long window, int* min_w, int* min_h, int* max_w,
                      int* max_h);
 

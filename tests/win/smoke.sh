@@ -15,10 +15,12 @@
 #      without ROMDATA.BIN it fails with "loadbin error.";
 #   4. the Windows headless runner gives the Linux one's traces on the same touch scripts and
 #      with its built-in player, and a replay recorded by either plays back to the same score
-#      on the other and passes the other's replay check.
+#      on the other and passes the other's replay check;
+#   and, before any run, that pixbrk.exe's manifest declares it DPI-aware.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/children.sh"  # Xvfb, PulseAudio and Wine end with this script, however it ends
 win_dir=$(cd "${1:?WIN_BUILD_DIR}" && pwd)
 host_dir=$(cd "${2:?HOST_BUILD_DIR}" && pwd)
 work=$(mktemp -d /tmp/pixbrk-win.XXXXXX)
@@ -56,6 +58,14 @@ check() {  # check "what" command...
 
 # --- tools ------------------------------------------------------------------------------------
 cc -O1 -o "$work/wm_close" "$here/wm_close.c" -lX11
+
+# --- 0. the program declares itself DPI-aware: Windows' display scaling must not blur it -------
+# (Debian's python3-pefile belongs to Debian's own Python, which may not be the first python3.)
+py=python3
+[ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import pefile' 2>/dev/null && py=/usr/bin/python3
+dpi_ok=1
+dpi=$("$py" "$here/manifest_check.py" "$win_dir/pixbrk.exe" 2>&1 | tail -1) || dpi_ok=0
+check "pixbrk.exe declares itself DPI-aware ($dpi)" test "$dpi_ok" = 1
 
 # --- Wine prefix: made once per build directory; the crash debugger is switched off so that a
 # crash ends the program instead of waiting for someone at a debugger window.
