@@ -81,7 +81,7 @@ int bot_event(uint64_t frame, HostEvent* ev) {
   return h.ev != NoxEvent::None ? 1 : 0;
 }
 
-// Only what the reference program does: every frame, the whole texture is written
+// A plain SDL2 program and nothing more: every frame, the whole texture is written
 // (white while the button is held) and presented; the wait comes first, as in the game.
 int minimal_main() {
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
