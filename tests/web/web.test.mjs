@@ -317,7 +317,10 @@ test('60 game frames a second when the display runs faster', { timeout: 60000 },
   const fast = await launchBrowser(['--disable-gpu-vsync', '--disable-frame-rate-limit']);
   try {
     const page = await openGame(await fast.newContext());
-    const r = await frameRate(page);
+    // Unthrottled, the display's rate is whatever the browser gets of the machine: a window in
+    // which a busy machine held it near 60 Hz shows nothing and is measured again.
+    let r = await frameRate(page);
+    for (let again = 0; again < 3 && r.display <= 75; again++) r = await frameRate(page);
     assert.ok(r.display > 75, `the display ran at ${r.display.toFixed(1)} Hz only`);
     checkRate(r);
   } finally {
