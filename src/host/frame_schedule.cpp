@@ -4,10 +4,24 @@ namespace {
 
 int64_t frame_time_ns(int64_t n) { return n / PACER_RATE * PACER_NS_PER_S + n % PACER_RATE * PACER_NS_PER_S / PACER_RATE; }
 
+// A timer run starts afresh at now_ns: the frames whose time had come by then and that did not
+// run (or are not running now) are given up.
+void restart_after_stall(Pacer* p, int64_t now_ns) {
+  const int64_t slots = ((now_ns - p->base_ns) * PACER_RATE + PACER_NS_PER_S / 2) / PACER_NS_PER_S;
+  if (slots > p->frames) p->given_up += slots - p->frames;
+  p->base_ns = now_ns;
+  p->frames = 0;
+  p->rebases++;
+}
+
 }  // namespace
 
 void pacer_start(Pacer* p, PaceMode mode, int64_t now_ns) {
+  const uint32_t rebases = p->rebases;
+  const int64_t given_up = p->given_up;
   *p = Pacer{};
+  p->rebases = rebases;
+  p->given_up = given_up;
   p->mode = mode;
   p->base_ns = now_ns;
   p->check_start_ns = now_ns;
@@ -24,9 +38,7 @@ int pacer_presented(Pacer* p, int64_t now_ns) {
     p->frames++;
     if (now_ns - pacer_deadline(p) > PACER_MAX_LAG_FRAMES * PACER_NS_PER_S / PACER_RATE) {
       // A long stall (the window was dragged, the machine was suspended): do not race to catch up.
-      p->base_ns = now_ns;
-      p->frames = 0;
-      p->rebases++;
+      restart_after_stall(p, now_ns);
     }
     return 0;
   }
@@ -59,9 +71,8 @@ int pacer_frames_due(Pacer* p, int64_t now_ns, int64_t early_ns) {
   if (due > PACER_MAX_BURST) {
     // Further behind than one burst makes up: this wake-up runs one frame and the schedule
     // goes on from here.
-    p->base_ns = now_ns;
+    restart_after_stall(p, now_ns);
     p->frames = 1;
-    p->rebases++;
     p->last_ns = now_ns;
     return 1;
   }

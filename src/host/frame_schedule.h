@@ -30,8 +30,11 @@ struct Pacer {
   int64_t check_frames;
   int64_t warmup;
   uint32_t rebases;    // timer runs restarted after a stall
+  int64_t given_up;    // frames whose time passed during those stalls and that never ran
 };
 
+// Starts a run at now_ns. The counts of stalls (rebases, given_up) go on across runs: they
+// cover everything since the Pacer was zeroed.
 void pacer_start(Pacer* p, PaceMode mode, int64_t now_ns);
 
 // The moment the next frame is to be shown; 0 when it may be shown at once.

@@ -221,6 +221,10 @@ EMSCRIPTEN_KEEPALIVE void web_event(int kind, int x, int y) {
 // Game frames run since the start.
 EMSCRIPTEN_KEEPALIVE double web_frames() { return frames_run; }
 
+// Game frames whose time passed while the page stalled (a busy machine) and that the schedule
+// gave up rather than race through, since the start. A hidden page gives up none: it is paused.
+EMSCRIPTEN_KEEPALIVE double web_frames_given_up() { return static_cast<double>(pacer.given_up); }
+
 // The game state as one JSON object, in the form of the headless runner's trace lines.
 EMSCRIPTEN_KEEPALIVE const char* web_state() {
   static char line[HEADLESS_TRACE_LINE_MAX + 1];

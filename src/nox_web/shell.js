@@ -592,6 +592,7 @@
     watchInput();
     watchReplays();
     api.frames = () => mod._web_frames();
+    api.framesGivenUp = () => mod._web_frames_given_up();
     api.state = () => JSON.parse(mod.UTF8ToString(mod._web_state()));
     api.scale = () => scale;
     api.firstFrameMs = () => firstFrameMs;

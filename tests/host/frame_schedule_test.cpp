@@ -47,8 +47,43 @@ TEST(PacerTimer, AStallStartsAFreshRunInsteadOfRacing) {
   pacer_presented(&p, late);
   EXPECT_EQ(p.rebases, 1u);
   EXPECT_EQ(pacer_deadline(&p), late);
+  // Frames 11 to 39 were due before the late frame 10 was shown; the fresh run takes over at 40.
+  EXPECT_EQ(p.given_up, 29);
   pacer_presented(&p, late);
   EXPECT_EQ(pacer_deadline(&p), late + 16666666);
+}
+
+// However often and however long the host stalls, the frames shown and the frames given up
+// account for every frame time that passed, so that a run's frame count can be judged on a busy
+// machine; a restart (a pause, a hidden page) keeps the counts.
+TEST(PacerStalls, FramesShownAndGivenUpAddUpToTheTimePassed) {
+  for (const bool display_woken : {false, true}) {
+    Pacer p{};
+    pacer_start(&p, PaceMode::Timer, BASE);
+    int64_t now = BASE;
+    int64_t shown = 0;
+    uint32_t seed = 12345;
+    for (int k = 0; k < 3000; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      const int64_t stall = seed % 50 == 0 ? (seed >> 8) % 400 * MS : 0;  // up to 0.4 s, now and then
+      if (display_woken) {
+        now += 8333333 + stall;  // a 120 Hz display
+        shown += pacer_frames_due(&p, now, 4166666);
+      } else {
+        now = std::max(now + 2 * MS, pacer_deadline(&p)) + stall;
+        pacer_presented(&p, now);
+        shown++;
+      }
+    }
+    const double passed = static_cast<double>(now - BASE) * 60 / 1e9;
+    EXPECT_GT(p.rebases, 10u);
+    EXPECT_NEAR(static_cast<double>(shown + p.given_up), passed, PACER_MAX_LAG_FRAMES + 1.0)
+        << "shown " << shown << ", given up " << p.given_up;
+    const Pacer before = p;
+    pacer_start(&p, PaceMode::Timer, now + 1000 * MS);
+    EXPECT_EQ(p.rebases, before.rebases);
+    EXPECT_EQ(p.given_up, before.given_up);
+  }
 }
 
 struct VsyncCase {
@@ -169,6 +204,7 @@ TEST(PacerDue, OneLateWakeUpCatchesUpTwoDoNot) {
   EXPECT_EQ(pacer_frames_due(&p, BASE + 11 * refresh, refresh / 2), 2);
   EXPECT_EQ(pacer_frames_due(&p, BASE + 15 * refresh, refresh / 2), 1);
   EXPECT_EQ(p.rebases, 1u);
+  EXPECT_EQ(p.given_up, 3);  // frames 12 to 14; this wake-up runs the one due now
   EXPECT_EQ(pacer_frames_due(&p, BASE + 16 * refresh, refresh / 2), 1);
 }
 

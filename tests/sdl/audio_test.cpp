@@ -72,31 +72,53 @@ class SoundThread : public ::testing::Test {
   std::string capture_;
 };
 
+// Bytes the device has taken since the hook was set.
+std::atomic<uint64_t> device_bytes{0};
+void count_device_bytes(const uint8_t*, int32_t length, int64_t) { device_bytes += static_cast<uint64_t>(length); }
+
+// The device takes 2 s of sound (however long a busy machine makes that take): it plays the count
+// whole, once, in order, and then only silence. A gap in it is allowed only where the ring
+// handed out silence because the thread was late (an underrun), and a run with an underrun
+// is tried again: a thread that keeps up on a busy machine has none.
 TEST_F(SoundThread, PlaysEveryChunkOnceInOrderWithoutGaps) {
   use_disk_driver();
-  counted_samples = 0;
-  ASSERT_EQ(audio_init(counting_mixer), 0);
-  ASSERT_EQ(audio_has_device(), 1);
-  EXPECT_EQ(audio_state(), SOUND_RUNNING);
-  sleep_ms(2000);
-  audio_term();
-  EXPECT_EQ(audio_state(), SOUND_STOPPED);
-  EXPECT_EQ(audio_underrun_bytes(), 0u);
+  constexpr uint64_t WANTED = uint64_t{SOUND_RATE} * 2 * 2;
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    counted_samples = 0;
+    device_bytes = 0;
+    audio_device_hook = count_device_bytes;
+    ASSERT_EQ(audio_init(counting_mixer), 0);
+    ASSERT_EQ(audio_has_device(), 1);
+    EXPECT_EQ(audio_state(), SOUND_RUNNING);
+    for (int waited = 0; waited < 30000 && device_bytes.load() < WANTED; waited += 50) sleep_ms(50);
+    audio_term();
+    audio_device_hook = nullptr;
+    EXPECT_EQ(audio_state(), SOUND_STOPPED);
+    ASSERT_GE(device_bytes.load(), WANTED) << "the device took only " << device_bytes.load() << " bytes in 30 s";
 
-  const std::vector<int16_t> s = read_samples(capture_);
-  size_t i = 0;
-  while (i < s.size() && s[i] == 0) ++i;  // the device plays silence until the first chunk
-  const size_t start = i;
-  while (i < s.size() && s[i] == count_value(i - start)) ++i;
-  const size_t played = i - start;
-  // After the last chunk the device only ever plays silence: nothing repeated, nothing late.
-  size_t stray = 0;
-  for (; i < s.size(); ++i) stray += s[i] != 0 ? 1 : 0;
-  EXPECT_EQ(stray, 0u) << "samples after the played run, which broke off at " << played;
-  EXPECT_GT(played, static_cast<size_t>(SOUND_RATE) * 17 / 10);  // 1.7 of 2 seconds
-  EXPECT_LE(played, counted_samples.load());
-  // Only what was still waiting in the ring when the thread stopped is not heard.
-  EXPECT_LE(counted_samples.load() - played, 32768u / 2);
+    const std::vector<int16_t> s = read_samples(capture_);
+    size_t i = 0;
+    while (i < s.size() && s[i] == 0) ++i;  // the device plays silence until the first chunk
+    uint64_t played = 0;
+    size_t gaps = 0;
+    size_t last = i;
+    for (; i < s.size(); ++i) {
+      if (s[i] == 0) continue;
+      ASSERT_EQ(s[i], count_value(played)) << "sample " << i << ": a chunk was lost, repeated or reordered";
+      gaps += i - last - (played == 0 ? 0 : 1);
+      last = i;
+      ++played;
+    }
+    EXPECT_LE(gaps, audio_underrun_bytes() / 2) << "silence in the sound that no underrun accounts for";
+    // All the device took is the count but the silence before it and any underrun: nothing late.
+    EXPECT_GE(played * 2 + audio_underrun_bytes() + 2 * AUDIO_DEVICE_SAMPLES * 2, WANTED);
+    EXPECT_LE(played, counted_samples.load());
+    // Only what was still waiting in the ring when the thread stopped is not heard.
+    EXPECT_LE(counted_samples.load() - played, SOUND_RING_BYTES / 2);
+    if (audio_underrun_bytes() == 0 || HasFailure()) break;
+    std::remove(capture_.c_str());
+  }
+  EXPECT_EQ(audio_underrun_bytes(), 0u) << "the device ran short in three runs";
 }
 
 // How far behind the device an effect is queued, counted in the device's own bytes, so that a
@@ -104,7 +126,6 @@ TEST_F(SoundThread, PlaysEveryChunkOnceInOrderWithoutGaps) {
 // waiting and the one the device may be taking as the request is made, together never more
 // than 30 ms of sound (any silence of an underrun aside). How long it takes in wall time is a
 // benchmark's business.
-std::atomic<uint64_t> device_bytes{0};
 std::atomic<uint64_t> heard_at[9];
 void watch_device(const uint8_t* bytes, int32_t length, int64_t) {
   for (int32_t i = 0; i + 1 < length; i += 2) {
@@ -151,7 +172,8 @@ TEST_F(SoundThread, PausingSilencesTheSoundAndResumingGoesOnWhereItStopped) {
   audio_pause(true);
   const uint64_t mixed = counted_samples.load();
   sleep_ms(500);
-  EXPECT_EQ(counted_samples.load(), mixed) << "nothing is mixed while paused";
+  // Nothing is mixed while paused but the one period the thread may have been mixing already.
+  EXPECT_LE(counted_samples.load(), mixed + AUDIO_DEVICE_SAMPLES) << "mixed while paused";
   audio_pause(false);
   sleep_ms(500);
   audio_term();

@@ -140,7 +140,7 @@ class RealGame : public ::testing::Test {
     if (!with_sound_device) want.push_back(STAMP + R"(No sound device \(.*\): the game runs without sound\.)" + AT + "630>");
     want.push_back(STAMP + "Sound-thread has started\\." + AT + "754>");
     want.push_back(STAMP + "Sound-thread will now stop\\." + AT + "808>");
-    want.push_back(STAMP + R"(Presented \d+ frames in \d+ ms\.)" + AT + "296>");
+    want.push_back(STAMP + R"(Presented \d+ frames in \d+ ms \(\d+ given up after \d+ stalls\)\.)" + AT + "296>");
     want.push_back(STAMP + "Exit program\\." + AT + "300>");
     ASSERT_EQ(lines.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], std::regex(want[i]))) << lines[i];
@@ -233,18 +233,19 @@ TEST_F(RealGame, APlayerStartsPlaysAndClosesTheWindow) {
 
   expect_clean_log(true);
 
-  // 60 frames per second of wall time: never more, and not far fewer (a busy machine may make
-  // single frames late, never half of them).
+  // 60 frames per second of wall time: never more, and none missing but those the schedule gave
+  // up after stalls (a busy machine) and the few it may still have been behind at the end.
   std::smatch m;
   const std::vector<std::string> lines = log();
   ASSERT_GE(lines.size(), 2u);
   const std::string frames_line = lines[lines.size() - 2];
-  ASSERT_TRUE(std::regex_search(frames_line, m, std::regex(R"(Presented (\d+) frames in (\d+) ms)")));
+  ASSERT_TRUE(std::regex_search(frames_line, m, std::regex(R"(Presented (\d+) frames in (\d+) ms \((\d+) given up)")));
   const double frames = std::stod(m[1]);
   const double ms = std::stod(m[2]);
+  const double given_up = std::stod(m[3]);
   const double expected_frames = ms * 60.0 / 1000.0 + 1.0;
   EXPECT_LE(frames, expected_frames + 1) << frames_line;
-  EXPECT_GE(frames, expected_frames / 2) << frames_line;
+  EXPECT_NEAR(frames + given_up, expected_frames, PACER_MAX_LAG_FRAMES + 2.0) << frames_line;
   EXPECT_LE(ms * MS, static_cast<double>(ended_ns_ - started_ns_));
   EXPECT_GE(ms * MS, static_cast<double>(closing_ns - started_ns_) - 1500.0 * MS);
 

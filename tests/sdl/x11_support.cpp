@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
@@ -11,13 +12,31 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 namespace {
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-Display* open_display(const std::string& name) { return XOpenDisplay(name.c_str()); }
+// Looking through other programs' windows races with them: a window listed a moment ago may be
+// gone when its name or attributes are asked for (SDL makes and drops a window while it sets up
+// OpenGL, a window manager does so all the time). Xlib's default answer to that BadWindow is to
+// end the whole test program; the look-ups here treat it as "no such window" instead. Every
+// other error still goes to the handler that was in place.
+XErrorHandler previous_handler = nullptr;
+int tolerate_vanished_windows(Display* d, XErrorEvent* e) {
+  const bool look_up = e->request_code == X_GetProperty || e->request_code == X_QueryTree ||
+                       e->request_code == X_GetWindowAttributes || e->request_code == X_GetGeometry;
+  if (e->error_code == BadWindow && look_up) return 0;
+  return previous_handler != nullptr ? previous_handler(d, e) : 0;
+}
+
+Display* open_display(const std::string& name) {
+  static std::once_flag installed;
+  std::call_once(installed, [] { previous_handler = XSetErrorHandler(tolerate_vanished_windows); });
+  return XOpenDisplay(name.c_str());
+}
 
 Window find_in(Display* d, Window w, const std::string& title) {
   char* name = nullptr;

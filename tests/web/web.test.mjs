@@ -75,6 +75,31 @@ test('test mode gives the Linux runner\'s summary and trace, byte for byte', { t
   await context.close();
 });
 
+// Game frames a second over 3 s of wall time, the display's animation frames a second, and the
+// frames the schedule gave up meanwhile after stalls (a busy machine can hold the page up for
+// longer than the schedule makes up for).
+function frameRate(page) {
+  return page.evaluate(async () => {
+    let calls = 0;
+    const count = () => {
+      calls++;
+      requestAnimationFrame(count);
+    };
+    requestAnimationFrame(count);
+    const f0 = window.pixbrk.frames(), g0 = window.pixbrk.framesGivenUp(), t0 = performance.now();
+    await new Promise((done) => setTimeout(done, 3000));
+    const s = (performance.now() - t0) / 1000;
+    return { display: calls / s, game: (window.pixbrk.frames() - f0) / s, givenUp: (window.pixbrk.framesGivenUp() - g0) / s };
+  });
+}
+
+// 60 a second (+-5 %): the frames run never more, and with those given up after stalls no fewer.
+function checkRate(r) {
+  const at = `${r.game.toFixed(2)} frames per second (and ${r.givenUp.toFixed(2)} given up) at ${r.display.toFixed(1)} Hz`;
+  assert.ok(r.game < 63, at);
+  assert.ok(r.game + r.givenUp > 57 && r.game + r.givenUp < 63, at);
+}
+
 test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden tab, files kept', { timeout: 240000 }, async () => {
   const context = await browser.newContext({ viewport: { width: 1280, height: 1000 }, acceptDownloads: true });
   let page = await openGame(context);
@@ -91,12 +116,7 @@ test('desktop: sharp 3x picture, mouse play, sound, 60 frames a second, hidden t
   await setHidden(page, false);
 
   // 60 frames per second of wall time, and no catching up after the hidden time.
-  const rate = await page.evaluate(async () => {
-    const f0 = window.pixbrk.frames(), t0 = performance.now();
-    await new Promise((r) => setTimeout(r, 3000));
-    return (window.pixbrk.frames() - f0) * 1000 / (performance.now() - t0);
-  });
-  assert.ok(rate > 57 && rate < 63, `${rate.toFixed(2)} frames per second`);
+  checkRate(await frameRate(page));
 
   // Sound starts with the first click; from then on a menu button's effect reaches the output...
   const at = await screenMapper(page);
@@ -297,20 +317,12 @@ test('60 game frames a second when the display runs faster', { timeout: 60000 },
   const fast = await launchBrowser(['--disable-gpu-vsync', '--disable-frame-rate-limit']);
   try {
     const page = await openGame(await fast.newContext());
-    const r = await page.evaluate(async () => {
-      let calls = 0;
-      const count = () => {
-        calls++;
-        requestAnimationFrame(count);
-      };
-      requestAnimationFrame(count);
-      const f0 = window.pixbrk.frames(), t0 = performance.now();
-      await new Promise((done) => setTimeout(done, 3000));
-      const s = (performance.now() - t0) / 1000;
-      return { display: calls / s, game: (window.pixbrk.frames() - f0) / s };
-    });
+    // Unthrottled, the display's rate is whatever the browser gets of the machine: a window in
+    // which a busy machine held it near 60 Hz shows nothing and is measured again.
+    let r = await frameRate(page);
+    for (let again = 0; again < 3 && r.display <= 75; again++) r = await frameRate(page);
     assert.ok(r.display > 75, `the display ran at ${r.display.toFixed(1)} Hz only`);
-    assert.ok(r.game > 57 && r.game < 63, `${r.game.toFixed(2)} frames per second at ${r.display.toFixed(1)} Hz`);
+    checkRate(r);
   } finally {
     await fast.close();
   }
