@@ -310,6 +310,38 @@ test('offline after one visit; clear messages when ROMDATA.BIN or storage fail',
   assert.match(await page.locator('#notice').textContent(), /Saving is off/);
   await page.waitForFunction(() => window.pixbrk.frames() > 10);
   await context.close();
+
+  // Storage full (the browser's own quota, made tiny): the player is told, the game goes on, and
+  // the setting is kept as soon as there is room again.
+  context = await browser.newContext({ serviceWorkers: 'block' });
+  page = await context.newPage();
+  const cdp2 = await context.newCDPSession(page);
+  const origin = server.url.replace(/\/$/, '');
+  await cdp2.send('Storage.overrideQuotaForOrigin', { origin, quotaSize: 1 });
+  await page.goto(server.url);
+  await page.evaluate(() => window.pixbrk.ready);
+  const soundOff = async () => {
+    const to = await screenMapper(page);
+    for (let i = 0; i < 20 && (await page.evaluate(() => window.pixbrk.state())).mute !== 1; i++) {
+      await page.mouse.click(to(72, 246).x, to(72, 246).y, { delay: 60 });
+      await page.waitForTimeout(250);
+    }
+    assert.equal((await page.evaluate(() => window.pixbrk.state())).mute, 1, 'SOUND OFF');
+  };
+  await soundOff();
+  await page.waitForFunction(() => /storage is full/.test(document.getElementById('notice').textContent));
+  const frames = await page.evaluate(() => window.pixbrk.frames());
+  await page.waitForFunction((f) => window.pixbrk.frames() > f + 30, frames);
+  await page.reload();
+  await page.evaluate(() => window.pixbrk.ready);
+  assert.equal((await page.evaluate(() => window.pixbrk.state())).mute, 0, 'a setting kept without room');
+  await cdp2.send('Storage.overrideQuotaForOrigin', { origin });
+  await soundOff();
+  await page.waitForTimeout(1000);
+  await page.reload();
+  await page.evaluate(() => window.pixbrk.ready);
+  assert.equal((await page.evaluate(() => window.pixbrk.state())).mute, 1, 'the setting not kept once there is room');
+  await context.close();
 });
 
 test('60 game frames a second when the display runs faster', { timeout: 60000 }, async () => {
