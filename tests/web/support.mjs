@@ -19,12 +19,13 @@ const TYPES = {
   '.webmanifest': 'application/manifest+json', '.png': 'image/png', '.svg': 'image/svg+xml',
 };
 
-// Serves the built page on 127.0.0.1 at a free port, inside this process: it ends with it.
-export async function startServer() {
+// Serves the built page (or a copy of it in `dir`) on 127.0.0.1 at a free port, inside this
+// process: it ends with it.
+export async function startServer(dir = WEB_DIR) {
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/^\/+/, '') || 'index.html';
-    const file = path.join(WEB_DIR, name);
-    if (!file.startsWith(WEB_DIR + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+    const file = path.join(dir, name);
+    if (!file.startsWith(dir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
       res.writeHead(404).end('not found');
       return;
     }

@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import {
-  ROOT, compareBlocks, launchBrowser, runLinux, screenMapper, setHidden, sha256, startServer, tempDir,
+  ROOT, WEB_DIR, compareBlocks, launchBrowser, runLinux, screenMapper, setHidden, sha256, startServer, tempDir,
   titleReference, waitState,
 } from './support.mjs';
 
@@ -285,6 +285,36 @@ test('offline after one visit; clear messages when ROMDATA.BIN or storage fail',
   await page.mouse.click(at(120, 112).x, at(120, 112).y, { delay: 60 });
   await waitState(page, (s) => s.scene === 2, 'a round offline');
   await context.close();
+
+  // A new build replaces the offline copy: the visit after it brings the new worker, which keeps
+  // only its own cache, and the next load is the new page.
+  const copy = tempDir('build');
+  fs.cpSync(WEB_DIR, copy, { recursive: true });
+  const site = await startServer(copy);
+  try {
+    context = await browser.newContext();
+    page = await context.newPage();
+    await page.goto(site.url);
+    await page.waitForFunction(() => navigator.serviceWorker.controller !== null);
+    const [old] = await page.evaluate(() => caches.keys());
+    const sw = path.join(copy, 'sw.js');
+    fs.writeFileSync(sw, fs.readFileSync(sw, 'utf8').replace(/(const CACHE = PREFIX \+ ')[^']*/, '$1next build'));
+    fs.writeFileSync(path.join(copy, 'index.html'),
+      fs.readFileSync(path.join(copy, 'index.html'), 'utf8').replace('<head>', '<head><meta name="build" content="next">'));
+    await page.reload();
+    for (let i = 0; ; i++) {
+      const keys = await page.evaluate(() => caches.keys());
+      if (keys.length === 1 && keys[0] !== old) break;
+      assert.ok(i < 300, `the caches after a new build: ${keys.join(', ')}`);
+      await page.waitForTimeout(100);
+    }
+    await page.reload();
+    assert.equal(await page.locator('meta[name=build]').getAttribute('content'), 'next');
+    await page.evaluate(() => window.pixbrk.ready);
+  } finally {
+    await context.close();
+    await site.close();
+  }
 
   // Without the offline copy in the way: a broken pack, a missing one, refused storage.
   context = await browser.newContext({ serviceWorkers: 'block' });
