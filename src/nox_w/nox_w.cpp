@@ -22,6 +22,7 @@
 #include "host/clock.h"
 #include "host/event_queue.h"
 #include "host/frame_schedule.h"
+#include "host/sound_ring.h"
 #include "pack/log.h"
 #include "pack/pack.h"
 
@@ -202,7 +203,7 @@ int d3d_present() {
 // is queued behind three to four segments (35 to 46 ms) instead of one to two 100 ms chunks,
 // and the thread can be up to three segments late before the buffer plays old sound.
 
-constexpr DWORD kSegment = 512;  // bytes: 256 samples of 16-bit mono
+constexpr DWORD kSegment = SOUND_PERIOD_SAMPLES * 2;  // bytes: one period of 16-bit mono
 constexpr DWORD kSegments = 4;
 constexpr DWORD kStreamBytes = kSegment * kSegments;
 constexpr DWORD kWakeMs = 250;         // longest sleep between two looks at the state byte
@@ -365,7 +366,7 @@ int ds_init(HWND window) {
   WAVEFORMATEX format{};
   format.wFormatTag = WAVE_FORMAT_PCM;
   format.nChannels = 1;
-  format.nSamplesPerSec = 22050;
+  format.nSamplesPerSec = SOUND_RATE;
   format.wBitsPerSample = 16;
   format.nBlockAlign = static_cast<WORD>(format.nChannels * format.wBitsPerSample / 8);
   format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
