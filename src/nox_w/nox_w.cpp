@@ -200,8 +200,8 @@ int d3d_present() {
 // The sound streams through one looping buffer of four segments of 256 samples (about 11.6 ms
 // each), with a notification at the end of each segment. Woken by one, the thread refills every
 // segment the play cursor has left since, in order, with the mixer's next 256 samples: an effect
-// is queued behind three to four segments (35 to 46 ms) instead of one to two 100 ms chunks,
-// and the thread can be up to three segments late before the buffer plays old sound.
+// is queued behind three to four segments (35 to 46 ms), and the thread can be up to three
+// segments late before the buffer plays old sound.
 
 constexpr DWORD kSegment = SOUND_PERIOD_SAMPLES * 2;  // bytes: one period of 16-bit mono
 constexpr DWORD kSegments = 4;
@@ -283,7 +283,7 @@ bool ds_start_stream() {
   return false;
 }
 
-// A thread that ends on a failure leaves the game silent, not looping its last two chunks.
+// A thread that ends on a failure leaves the game silent, not looping its last segments.
 unsigned ds_thread_fail() {
   ds_buffer->Stop();
   return 0;
