@@ -21,7 +21,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -208,11 +207,7 @@ struct Child {
   }
   ~Child() {
     if (pid > 0) {
-      kill(pid, SIGTERM);
-      if (wait_program(pid, 5000) == -1) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
+      stop_program(pid, 5000);
       forget(pid);
     }
     if (fd >= 0) close(fd);

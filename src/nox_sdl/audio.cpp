@@ -58,7 +58,7 @@ void SDLCALL device_callback(void*, Uint8* stream, int len) {
 
 // One step of the running thread: mixes the next period when the device has taken the one
 // before (down to its reserve), else sleeps until the device or a stop request wakes it.
-void sound_step(bool* started, int64_t* next_ns) {
+void sound_step(int64_t* next_ns) {
   if (paused.load()) {
     // Nothing is mixed, so the effects go on from where they were when the game resumes (which
     // wakes the thread; a stop request is seen within 100 ms).
@@ -70,8 +70,7 @@ void sound_step(bool* started, int64_t* next_ns) {
     if (sound_ring_needs_piece(&ring, period_bytes)) {
       sound_ring_mix(&ring, mixer, period_bytes);
       // The device starts once a period is ready, so it never begins short.
-      if (!*started && !sound_ring_needs_piece(&ring, period_bytes)) {
-        *started = true;
+      if (!device_started.load() && !sound_ring_needs_piece(&ring, period_bytes)) {
         device_started.store(true);
         if (!paused.load()) SDL_PauseAudioDevice(device, 0);
       }
@@ -95,10 +94,9 @@ int SDLCALL sound_main(void*) {
   putlog(putlog_source(), LOG_LINE_SOUND_STARTED, "Sound-thread has started.");
   sound_state.store(SOUND_RUNNING);
   if (!take_real_time()) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
-  bool started = false;
   int64_t next_ns = host_now_ns();
   for (;;) {
-    while (sound_state.load() == SOUND_RUNNING) sound_step(&started, &next_ns);
+    while (sound_state.load() == SOUND_RUNNING) sound_step(&next_ns);
     if (sound_state.load() == SOUND_STOP_REQUESTED) {
       putlog(putlog_source(), LOG_LINE_SOUND_STOPS, "Sound-thread will now stop.");
       sound_state.store(SOUND_STOPPED);

@@ -19,34 +19,20 @@ uint8_t key_dirs = 0;
 uint8_t tapped_dirs = 0;  // pressed since the last frame: a tap shorter than a frame still moves
 bool subsystem = false;
 
-uint8_t arrow(SDL_Keycode k) {
-  switch (k) {
-    case SDLK_LEFT:
-      return VP_LEFT;
-    case SDLK_RIGHT:
-      return VP_RIGHT;
-    case SDLK_UP:
-      return VP_UP;
-    case SDLK_DOWN:
-      return VP_DOWN;
-    default:
-      return 0;
-  }
+// The direction bit of `code` among the codes for left, right, up and down; 0 for any other.
+uint8_t direction(int32_t code, int32_t left, int32_t right, int32_t up, int32_t down) {
+  if (code == left) return VP_LEFT;
+  if (code == right) return VP_RIGHT;
+  if (code == up) return VP_UP;
+  if (code == down) return VP_DOWN;
+  return 0;
 }
 
-uint8_t dpad(uint8_t button) {
-  switch (button) {
-    case SDL_CONTROLLER_BUTTON_DPAD_LEFT:
-      return VP_LEFT;
-    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT:
-      return VP_RIGHT;
-    case SDL_CONTROLLER_BUTTON_DPAD_UP:
-      return VP_UP;
-    case SDL_CONTROLLER_BUTTON_DPAD_DOWN:
-      return VP_DOWN;
-    default:
-      return 0;
-  }
+// A direction goes down or up in `held`; one that went down counts for the next frame even if
+// it is let go before then.
+void hold(uint8_t* held, uint8_t d, bool down) {
+  *held = down ? *held | d : *held & ~d;
+  if (down) tapped_dirs |= d;
 }
 
 int find_pad(SDL_JoystickID id) {
@@ -81,9 +67,8 @@ void close_pad(HostInput* in, int i) {
 void key_event(HostInput* in, const SDL_KeyboardEvent& k) {
   const bool down = k.type == SDL_KEYDOWN;
   if (down && k.repeat != 0) return;
-  if (const uint8_t d = arrow(k.keysym.sym)) {
-    key_dirs = down ? key_dirs | d : key_dirs & ~d;
-    if (down) tapped_dirs |= d;
+  if (const uint8_t d = direction(k.keysym.sym, SDLK_LEFT, SDLK_RIGHT, SDLK_UP, SDLK_DOWN)) {
+    hold(&key_dirs, d, down);
     return;
   }
   switch (k.keysym.sym) {
@@ -116,9 +101,9 @@ void button_event(HostInput* in, const SDL_ControllerButtonEvent& b) {
   const int i = find_pad(b.which);
   if (i < 0) return;
   const bool down = b.type == SDL_CONTROLLERBUTTONDOWN;
-  if (const uint8_t d = dpad(b.button)) {
-    pads[i].dirs = down ? pads[i].dirs | d : pads[i].dirs & ~d;
-    if (down) tapped_dirs |= d;
+  if (const uint8_t d = direction(b.button, SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT,
+                                  SDL_CONTROLLER_BUTTON_DPAD_UP, SDL_CONTROLLER_BUTTON_DPAD_DOWN)) {
+    hold(&pads[i].dirs, d, down);
   } else if (b.button == SDL_CONTROLLER_BUTTON_A) {
     vpointer_press(&in->pointer, &in->queue, PRESS_PAD << i, down);
   } else if (b.button == SDL_CONTROLLER_BUTTON_BACK && !down) {

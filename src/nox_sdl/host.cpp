@@ -58,6 +58,11 @@ int display_is_60hz(SDL_Window* window) {
   return mode.refresh_rate >= 59 && mode.refresh_rate <= 61 ? 1 : 0;
 }
 
+// A run of the frame schedule from now_ns, in step with the display while its vsync holds.
+void start_pacing(Pacer* pacer, int64_t now_ns) {
+  pacer_start(pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, now_ns);
+}
+
 // The game stops while its window has lost the focus or is minimised: no frames, no sound.
 void set_paused(bool paused, int64_t* paused_ns) {
   audio_pause(paused);
@@ -152,7 +157,7 @@ int host_main(const HostOptions& options) {
   input_clear(&input, window);
   pending_peak = 0;
   Pacer pacer{};
-  pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, host_now_ns());
+  start_pacing(&pacer, host_now_ns());
   uint64_t frames = 0;
   int64_t first_ns = 0;
   int64_t last_ns = 0;
@@ -176,7 +181,7 @@ int host_main(const HostOptions& options) {
     if (input_paused(&input) != paused) {
       paused = !paused;
       set_paused(paused, &paused_ns);
-      if (!paused) pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, host_now_ns());
+      if (!paused) start_pacing(&pacer, host_now_ns());
     }
     if (paused) {
       // Nothing runs: wait for the window to come back, showing the last picture meanwhile.
@@ -220,7 +225,7 @@ int host_main(const HostOptions& options) {
     if (frames == 0) {
       // The schedule starts with the first picture, so the slow first frame (shaders, first
       // mapping of the window) is not made up for with a burst of quick ones.
-      pacer_start(&pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, now);
+      start_pacing(&pacer, now);
       first_ns = now;
       // Gamepads after the first picture: looking for them can take a while (they are then
       // announced as events).

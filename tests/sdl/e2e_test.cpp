@@ -84,11 +84,7 @@ class RealGame : public ::testing::Test {
     ASSERT_EQ(xdo({"mousemove", desktop_ ? "1919" : "1023", desktop_ ? "1079" : "767"}), 0) << xdo_errors();
   }
   void TearDown() override {
-    if (game_ > 0 && wait_program(game_, 0) == -1) {
-      kill(game_, SIGKILL);
-      wait_program(game_, 5000);
-    }
-    for (pid_t& p : desktop_programs_) {
+    for (const pid_t p : {game_, desktop_programs_[0], desktop_programs_[1]}) {
       if (p > 0 && wait_program(p, 0) == -1) {
         kill(p, SIGKILL);
         wait_program(p, 5000);
