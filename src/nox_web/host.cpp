@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/screen.h"
 #include "engine/sound.h"
@@ -141,7 +142,13 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
       stop("The game has ended.");
       return EM_FALSE;
     }
-    nox_compose(NOX_W * 4, frame_pixels);
+    // Only the last picture is shown: an earlier one just has its sprites emptied, as
+    // composing would have done.
+    if (i + 1 < due) {
+      std::memset(nox_sp, 0, sizeof nox_sp);
+    } else {
+      nox_compose(NOX_W * 4, frame_pixels);
+    }
     nox_touch_tick();
     frames_run += 1;
   }
