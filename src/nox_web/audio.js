@@ -57,7 +57,7 @@ class PixbrkOutput extends AudioWorkletProcessor {
     }
     if (++this.blocks % REPORT_BLOCKS === 0) {
       this.port.postMessage({
-        played: this.played, queued: this.count, time: currentTime + out.length / sampleRate,
+        played: this.played, time: currentTime + out.length / sampleRate,
         nonzero: this.nonzero, underrun: this.underrun,
       });
     }

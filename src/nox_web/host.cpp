@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/screen.h"
 #include "engine/sound.h"
@@ -19,7 +20,7 @@
 #include "headless/headless.h"
 #include "host/event_queue.h"
 #include "host/frame_schedule.h"
-#include "host/sound_ring.h"
+#include "host/sound_ring.h"  // SOUND_RATE
 #include "nox_web/web.h"
 #include "pack/log.h"
 #include "pack/pack.h"
@@ -41,7 +42,6 @@ constexpr int kCostSamples = 4096;                   // per-frame costs kept for
 
 HostEventQueue pending;
 Pacer pacer;
-SoundRing ring;
 bool running = false;
 bool hidden = false;
 bool restart_schedule = true;  // the next animation frame starts the schedule afresh
@@ -88,26 +88,25 @@ void to_canvas_order() {
   }
 }
 
-// Mixes what the audio output needs and hands it over. Without an output the mixer still runs at
-// the pace of the wall clock, so that effects start and end as they would have been heard.
+// Mixes what the audio output needs and hands it over (the output keeps its own queue). Without
+// an output the mixer still runs at the pace of the wall clock, so that effects start and end as
+// they would have been heard.
 void feed_sound(int64_t now_ns) {
   const int wanted = page_sound_wanted(static_cast<double>(now_ns) / static_cast<double>(kNsPerMs));
+  int bytes;
   if (wanted >= 0) {
-    const int bytes = std::min(wanted & ~1, kSoundMaxBytes);
-    silent_ns = now_ns;
+    bytes = std::min(wanted & ~1, kSoundMaxBytes);
     silent_bytes = 0;
-    if (bytes == 0) return;
-    sound_ring_mix(&ring, nox_mixpcm, static_cast<uint32_t>(bytes));
-    const uint32_t n = sound_ring_take(&ring, sound_out, static_cast<uint32_t>(bytes));
-    page_sound_push(sound_out, static_cast<int>(n));
-    return;
+  } else {
+    silent_bytes += (now_ns - silent_ns) * SOUND_RATE * 2 / kNsPerS;
+    bytes = static_cast<int>(std::min<int64_t>(silent_bytes, kSoundMaxBytes)) & ~1;
+    silent_bytes = std::max<int64_t>(silent_bytes - bytes, 0);
+    if (silent_bytes > kSoundMaxBytes) silent_bytes = 0;  // after a stall: no catching up
   }
-  silent_bytes += (now_ns - silent_ns) * SOUND_RATE * 2 / kNsPerS;
   silent_ns = now_ns;
-  const int bytes = static_cast<int>(std::min<int64_t>(silent_bytes, kSoundMaxBytes)) & ~1;
-  silent_bytes = std::max<int64_t>(silent_bytes - bytes, 0);
-  if (silent_bytes > kSoundMaxBytes) silent_bytes = 0;  // after a stall: no catching up
-  if (bytes > 0) nox_mixpcm(sound_out, bytes);
+  if (bytes == 0) return;
+  nox_mixpcm(sound_out, bytes);
+  if (wanted >= 0) page_sound_push(sound_out, bytes);
 }
 
 void stop(const char* why) {
@@ -143,7 +142,13 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
       stop("The game has ended.");
       return EM_FALSE;
     }
-    nox_compose(NOX_W * 4, frame_pixels);
+    // Only the last picture is shown: an earlier one just has its sprites emptied, as
+    // composing would have done.
+    if (i + 1 < due) {
+      std::memset(nox_sp, 0, sizeof nox_sp);
+    } else {
+      nox_compose(NOX_W * 4, frame_pixels);
+    }
     nox_touch_tick();
     frames_run += 1;
   }
@@ -198,7 +203,6 @@ EMSCRIPTEN_KEEPALIVE int web_start() {
     return 2;
   }
   events_clear(&pending);
-  sound_ring_reset(&ring);
   silent_ns = static_cast<int64_t>(emscripten_get_now() * static_cast<double>(kNsPerMs));
   EmscriptenVisibilityChangeEvent visibility{};
   hidden = emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS && visibility.hidden != 0;

@@ -410,6 +410,7 @@
 
   const slotName = (slot) => 'PIXBRK' + String(slot).padStart(2, '0') + '.REP';
   let pendingFile = null;  // a file dropped onto the page, waiting for a slot
+  const replaysHint = $('replays-hint').textContent;  // the page's own, shown without a dropped file
 
   function slotText(slot) {
     const p = mod._web_slot_header(slot);
@@ -426,7 +427,7 @@
     list.textContent = '';
     $('replays-hint').textContent = pendingFile
       ? 'Choose a slot for ' + pendingFile.name + '.'
-      : 'Download a saved replay, or open a replay file (PIXBRKnn.REP) into a slot. You can also drop a file onto the page.';
+      : replaysHint;
     for (let slot = 1; slot <= 16; slot++) {
       const [text, listed] = slotText(slot);
       const li = document.createElement('li');

@@ -41,8 +41,14 @@ export function launchBrowser(args = []) {
   return chromium.launch({ executablePath: process.env.PIXBRK_CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', ...args] });
 }
 
+// A fresh folder; all of them are in one that is removed when this process ends.
+let tempRoot = null;
 export function tempDir(name) {
-  return fs.mkdtempSync(path.join(os.tmpdir(), `pixbrk-web-${name}-`));
+  if (!tempRoot) {
+    tempRoot = fs.mkdtempSync(path.join(os.tmpdir(), 'pixbrk-web-'));
+    process.on('exit', () => fs.rmSync(tempRoot, { recursive: true, force: true }));
+  }
+  return fs.mkdtempSync(path.join(tempRoot, `${name}-`));
 }
 
 // Runs the Linux headless runner in a fresh working directory holding only ROMDATA.BIN.
