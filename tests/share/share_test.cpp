@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/screen.h"
+#include "game/replay.h"
 #include "headless/headless.h"
 #include "headless/share.h"
 #include "support/test_pack.h"
@@ -31,14 +32,8 @@ void spit(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-uint32_t le32(const std::string& b, size_t at) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
-                               static_cast<uint8_t>(b[at + 2]) << 16 | static_cast<uint8_t>(b[at + 3]) << 24);
-}
-
-void set_le32(std::string& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-}
+uint32_t le32(const std::string& b, size_t at) { return get_le32(reinterpret_cast<const uint8_t*>(b.data() + at)); }
+void set_le32(std::string& b, size_t at, uint32_t v) { put_le32(reinterpret_cast<uint8_t*>(b.data() + at), v); }
 
 // pixbrk-headless in-process: exit code and what it printed on standard output.
 int cli(std::initializer_list<const char*> args, std::string* out) {
