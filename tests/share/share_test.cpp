@@ -246,6 +246,14 @@ struct Gif {
   }
 };
 
+// Pixels of a 480 x 640 picture that are not the runner's 240 x 320 one shown at 2x.
+int wrong_at_2x(const std::vector<uint32_t>& pic, const std::vector<uint32_t>& want) {
+  int wrong = 0;
+  for (size_t y = 0; y < 640; ++y)
+    for (size_t x = 0; x < 480; ++x) wrong += pic[y * 480 + x] != (want[y / 2 * NOX_W + x / 2] & 0xFFFFFF);
+  return wrong;
+}
+
 TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
   // The runner's own picture of the first play frame and of the 45th.
   HeadlessOptions o;
@@ -278,13 +286,8 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
     EXPECT_EQ(gif.f->SavedImages[i].ImageDesc.ColorMap, nullptr) << i;
   }
   const auto shown = gif.shown();
-  for (int k = 0; k < 2; ++k) {
-    const std::vector<uint32_t>& pic = shown[k == 0 ? 0 : 44];
-    int wrong = 0;
-    for (size_t y = 0; y < 640; ++y)
-      for (size_t x = 0; x < 480; ++x) wrong += pic[y * 480 + x] != (want[k][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
-    EXPECT_EQ(wrong, 0) << (k == 0 ? "first frame" : "45th frame");
-  }
+  EXPECT_EQ(wrong_at_2x(shown[0], want[0]), 0) << "first frame";
+  EXPECT_EQ(wrong_at_2x(shown[44], want[1]), 0) << "45th frame";
 
   // At 50 frames a second every sixth game frame is left out and every delay is 2 hundredths:
   // the clip lasts as long as the game did, also in viewers that stretch a delay of 1.
@@ -295,12 +298,8 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
   int delay_total = 0;
   for (int i = 0; i < 38; ++i) delay_total += gif50.delay(i);
   EXPECT_EQ(delay_total, 76);
-  const auto shown50 = gif50.shown();
-  const std::vector<uint32_t>& last = shown50[37];
-  int wrong = 0;
-  for (size_t y = 0; y < 640; ++y)
-    for (size_t x = 0; x < 480; ++x) wrong += last[y * 480 + x] != (want[1][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
-  EXPECT_EQ(wrong, 0) << "the last frame of the 50-a-second clip is the 45th game frame";
+  EXPECT_EQ(wrong_at_2x(gif50.shown()[37], want[1]), 0)
+      << "the last frame of the 50-a-second clip is the 45th game frame";
 }
 
 TEST(GifWriter, APaletteChangeTravelsAsALocalTableAndEveryFrameShowsRight) {
