@@ -199,10 +199,7 @@ int headless_main(int argc, char** argv) {
 
   HeadlessResult r;
   const int rc = headless_run(o, &r);
-  if (rc != 0) {
-    std::fprintf(stderr, "pixbrk-headless: %s\n", r.error.c_str());
-    return rc;
-  }
+  if (rc != 0) return error_line(r.error, rc);
   std::printf("%s\n", headless_summary(r).c_str());
   return 0;
 }

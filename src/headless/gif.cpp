@@ -62,9 +62,12 @@ struct GifWriter {
     if (file != nullptr) std::fclose(file);
   }
 
-  bool fail(std::string* error, int code) {
-    *error = "cannot write " + path + ": " + (GifErrorString(code) != nullptr ? GifErrorString(code) : "GIF error");
+  bool fail(std::string* error, const char* why) {
+    *error = "cannot write " + path + ": " + why;
     return false;
+  }
+  bool fail(std::string* error, int code) {
+    return fail(error, GifErrorString(code) != nullptr ? GifErrorString(code) : "GIF error");
   }
 };
 
@@ -76,10 +79,7 @@ GifWriter* gif_open(const std::string& path, int32_t scale, int32_t rate, std::s
   w->scale = scale;
   w->rate = rate;
   w->file = std::fopen(path.c_str(), "wb");
-  if (w->file == nullptr) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return nullptr;
-  }
+  if (w->file == nullptr) return w->fail(error, std::strerror(errno)), nullptr;
   int code = 0;
   w->gif = EGifOpen(w->file, write_bytes, &code);
   if (w->gif == nullptr) return w->fail(error, code), nullptr;
@@ -181,11 +181,7 @@ bool gif_finish(GifWriter* w, std::string* error) {
   if (EGifCloseFile(gif, &code) == GIF_ERROR) return w->fail(error, code);
   std::FILE* f = w->file;
   w->file = nullptr;
-  if (std::fclose(f) != 0) {
-    *error = "cannot write " + w->path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  return std::fclose(f) == 0 || w->fail(error, std::strerror(errno));
 }
 
 void gif_close(GifWriter* w) { delete w; }

@@ -129,7 +129,6 @@ std::string replay_length_text(uint32_t frames);  // "mm:ss" of so many frames a
 struct ReplayCheck {
   ReplayHeader header;
   int64_t played_frames = 0;     // records the playback read (play frames)
-  uint32_t played_score = 0;     // score at the end, in tens of points
   int64_t run_frames = 0;        // host frames from the load to the end of the playback
   int64_t first_play_frame = 0;  // host frame that read the first record
   bool overran = false;          // stopped because it read more records than the header counts

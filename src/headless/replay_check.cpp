@@ -111,7 +111,6 @@ int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* 
     return 2;
   }
   out->run_frames = r.frames;
-  out->played_score = r.score;
   const std::string claim = "its header says ";
   if (out->overran) {
     out->message = "frames: the game goes on past the " + frames_text(claimed) + " its header counts";

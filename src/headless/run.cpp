@@ -269,10 +269,11 @@ bool run_loop(Session& s) {
 
     // The game only ever writes the sprite plane; composing is what empties it. A frame whose
     // picture nobody looks at is not composed, so its sprites may stay behind until the next
-    // frame that is composed, which first gets the empty plane that composing would have left.
+    // frame that is looked at (composed, or handed to `on_screen` as palette indices), which
+    // first gets the empty plane that composing would have left.
     const bool want_png = s.png_pos < s.pngs.size() && s.pngs[s.png_pos].frame == frame;
-    const bool compose = want_png || o.compose_every_frame || o.on_screen;
-    if (compose && s.sp_dirty) std::memset(nox_sp, 0, sizeof nox_sp);
+    const bool compose = want_png || o.compose_every_frame;
+    if ((compose || o.on_screen) && s.sp_dirty) std::memset(nox_sp, 0, sizeof nox_sp);
 
     const int result = nox_frame();
     r.frames = frame + 1;

@@ -125,6 +125,20 @@ struct VideoWriter {
     }
   }
 
+  // Converts `count` samples (with none, what the resampler still holds) into the queue.
+  bool resample(const uint8_t* in, int count, std::string* error) {
+    const int room = swr_get_out_samples(swr, count);
+    if (room <= 0) return true;
+    uint8_t** converted = nullptr;
+    const int rc = av_samples_alloc_array_and_samples(&converted, nullptr, 1, room, aenc->sample_fmt, 0);
+    if (rc < 0) return fail(error, "out of memory", rc);
+    const int got = swr_convert(swr, converted, room, in != nullptr ? &in : nullptr, count);
+    const bool ok = got >= 0 && av_audio_fifo_write(fifo, reinterpret_cast<void**>(converted), got) == got;
+    av_freep(&converted[0]);
+    av_freep(&converted);
+    return ok || fail(error, "resampling failed", got);
+  }
+
   // Encodes whole encoder frames from the queue; with `all`, the short rest as well.
   bool drain_sound(bool all, std::string* error) {
     const int size = aenc->frame_size > 0 ? aenc->frame_size : 1024;
@@ -277,32 +291,12 @@ bool video_add_frame(VideoWriter* v, const uint8_t* screen, const uint32_t* pale
 }
 
 bool video_add_sound(VideoWriter* v, const int16_t* samples, int32_t count, std::string* error) {
-  const int room = swr_get_out_samples(v->swr, count);
-  uint8_t** converted = nullptr;
-  int rc = av_samples_alloc_array_and_samples(&converted, nullptr, 1, room, v->aenc->sample_fmt, 0);
-  if (rc < 0) return v->fail(error, "out of memory", rc);
-  const auto* in = reinterpret_cast<const uint8_t*>(samples);
-  const int got = swr_convert(v->swr, converted, room, &in, count);
-  const bool ok = got >= 0 && av_audio_fifo_write(v->fifo, reinterpret_cast<void**>(converted), got) == got;
-  av_freep(&converted[0]);
-  av_freep(&converted);
-  if (!ok) return v->fail(error, "resampling failed", got);
-  return v->drain_sound(false, error);
+  return v->resample(reinterpret_cast<const uint8_t*>(samples), count, error) && v->drain_sound(false, error);
 }
 
 bool video_finish(VideoWriter* v, std::string* error) {
   // What the resampler still holds, then the rest of the sound, then both encoders' delay.
-  const int room = swr_get_out_samples(v->swr, 0);
-  if (room > 0) {
-    uint8_t** converted = nullptr;
-    if (av_samples_alloc_array_and_samples(&converted, nullptr, 1, room, v->aenc->sample_fmt, 0) < 0)
-      return v->fail(error, "out of memory");
-    const int got = swr_convert(v->swr, converted, room, nullptr, 0);
-    if (got > 0) av_audio_fifo_write(v->fifo, reinterpret_cast<void**>(converted), got);
-    av_freep(&converted[0]);
-    av_freep(&converted);
-  }
-  if (!v->drain_sound(true, error) || !v->encode(v->venc, v->vst, nullptr, error) ||
+  if (!v->resample(nullptr, 0, error) || !v->drain_sound(true, error) || !v->encode(v->venc, v->vst, nullptr, error) ||
       !v->encode(v->aenc, v->ast, nullptr, error))
     return false;
   const int rc = av_write_trailer(v->fmt);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/screen.h"
+#include "game/replay.h"
 #include "headless/headless.h"
 #include "headless/share.h"
 #include "support/test_pack.h"
@@ -31,14 +32,8 @@ void spit(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-uint32_t le32(const std::string& b, size_t at) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
-                               static_cast<uint8_t>(b[at + 2]) << 16 | static_cast<uint8_t>(b[at + 3]) << 24);
-}
-
-void set_le32(std::string& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-}
+uint32_t le32(const std::string& b, size_t at) { return get_le32(reinterpret_cast<const uint8_t*>(b.data() + at)); }
+void set_le32(std::string& b, size_t at, uint32_t v) { put_le32(reinterpret_cast<uint8_t*>(b.data() + at), v); }
 
 // pixbrk-headless in-process: exit code and what it printed on standard output.
 int cli(std::initializer_list<const char*> args, std::string* out) {
@@ -251,6 +246,14 @@ struct Gif {
   }
 };
 
+// Pixels of a 480 x 640 picture that are not the runner's 240 x 320 one shown at 2x.
+int wrong_at_2x(const std::vector<uint32_t>& pic, const std::vector<uint32_t>& want) {
+  int wrong = 0;
+  for (size_t y = 0; y < 640; ++y)
+    for (size_t x = 0; x < 480; ++x) wrong += pic[y * 480 + x] != (want[y / 2 * NOX_W + x / 2] & 0xFFFFFF);
+  return wrong;
+}
+
 TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
   // The runner's own picture of the first play frame and of the 45th.
   HeadlessOptions o;
@@ -283,13 +286,8 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
     EXPECT_EQ(gif.f->SavedImages[i].ImageDesc.ColorMap, nullptr) << i;
   }
   const auto shown = gif.shown();
-  for (int k = 0; k < 2; ++k) {
-    const std::vector<uint32_t>& pic = shown[k == 0 ? 0 : 44];
-    int wrong = 0;
-    for (size_t y = 0; y < 640; ++y)
-      for (size_t x = 0; x < 480; ++x) wrong += pic[y * 480 + x] != (want[k][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
-    EXPECT_EQ(wrong, 0) << (k == 0 ? "first frame" : "45th frame");
-  }
+  EXPECT_EQ(wrong_at_2x(shown[0], want[0]), 0) << "first frame";
+  EXPECT_EQ(wrong_at_2x(shown[44], want[1]), 0) << "45th frame";
 
   // At 50 frames a second every sixth game frame is left out and every delay is 2 hundredths:
   // the clip lasts as long as the game did, also in viewers that stretch a delay of 1.
@@ -300,12 +298,8 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
   int delay_total = 0;
   for (int i = 0; i < 38; ++i) delay_total += gif50.delay(i);
   EXPECT_EQ(delay_total, 76);
-  const auto shown50 = gif50.shown();
-  const std::vector<uint32_t>& last = shown50[37];
-  int wrong = 0;
-  for (size_t y = 0; y < 640; ++y)
-    for (size_t x = 0; x < 480; ++x) wrong += last[y * 480 + x] != (want[1][y / 2 * NOX_W + x / 2] & 0xFFFFFF);
-  EXPECT_EQ(wrong, 0) << "the last frame of the 50-a-second clip is the 45th game frame";
+  EXPECT_EQ(wrong_at_2x(gif50.shown()[37], want[1]), 0)
+      << "the last frame of the 50-a-second clip is the 45th game frame";
 }
 
 TEST(GifWriter, APaletteChangeTravelsAsALocalTableAndEveryFrameShowsRight) {
