@@ -57,6 +57,21 @@ Window find_in(Display* d, Window w, const std::string& title) {
   return found;
 }
 
+// A w x h block of the window's pixels at (x, y), 0xRRGGBB each, row by row.
+bool grab(Display* d, Window window, int x, int y, int w, int h, std::vector<uint32_t>* pixels) {
+  XImage* image = XGetImage(d, window, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  if (image == nullptr) return false;
+  pixels->resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) {
+      (*pixels)[static_cast<size_t>(j) * static_cast<size_t>(w) + static_cast<size_t>(i)] =
+          static_cast<uint32_t>(XGetPixel(image, i, j) & 0xFFFFFF);
+    }
+  }
+  XDestroyImage(image);
+  return true;
+}
+
 }  // namespace
 
 bool xvfb_start(XvfbServer* server, const char* screen) {
@@ -151,22 +166,9 @@ bool x11_grab_window(const std::string& display, unsigned long window, int width
                      std::vector<uint32_t>* pixels) {
   Display* d = open_display(display);
   if (d == nullptr) return false;
-  XImage* image = XGetImage(d, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes,
-                            ZPixmap);
-  if (image == nullptr) {
-    XCloseDisplay(d);
-    return false;
-  }
-  pixels->assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      (*pixels)[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-          static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
-    }
-  }
-  XDestroyImage(image);
+  const bool ok = grab(d, window, 0, 0, width, height, pixels);
   XCloseDisplay(d);
-  return true;
+  return ok;
 }
 
 bool x11_move_window(const std::string& display, unsigned long window, int x, int y) {
@@ -238,17 +240,7 @@ void x11_pointer_button(X11Pointer* p, bool press) {
 void x11_pointer_flush(X11Pointer* p) { XFlush(static_cast<Display*>(p->display)); }
 
 bool x11_pointer_grab(X11Pointer* p, int x, int y, int w, int h, std::vector<uint32_t>* pixels) {
-  Display* d = static_cast<Display*>(p->display);
-  XImage* image = XGetImage(d, p->window, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
-  if (image == nullptr) return false;
-  pixels->resize(static_cast<size_t>(w) * static_cast<size_t>(h));
-  for (int j = 0; j < h; ++j) {
-    for (int i = 0; i < w; ++i) {
-      (*pixels)[static_cast<size_t>(j * w + i)] = static_cast<uint32_t>(XGetPixel(image, i, j) & 0xFFFFFF);
-    }
-  }
-  XDestroyImage(image);
-  return true;
+  return grab(static_cast<Display*>(p->display), p->window, x, y, w, h, pixels);
 }
 
 std::vector<std::string> read_lines(const std::string& path) {

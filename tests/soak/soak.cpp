@@ -178,7 +178,6 @@ class Player {
     } else {
       return {NoxEvent::PointerLeave, 0, 0};
     }
-    idle_ = 0;
     return next_queued();
   }
 

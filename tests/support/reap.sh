@@ -2,10 +2,9 @@
 # Ends processes that tests started, found by a mark in their environment: a NAME=VALUE that the
 # starter exported and that every process below it inherits, daemons and re-parented ones too.
 #
-#   reap.sh list MARK          the pids of live processes carrying MARK
-#   reap.sh kill MARK          ends them: SIGTERM, then SIGKILL to those still there after 2 s
 #   reap.sh watch PID MARK     waits until process PID has ended, however it ended (SIGKILL too),
-#                              then ends every process carrying MARK
+#                              then ends every process carrying MARK (SIGTERM, then SIGKILL to
+#                              those still there after 2 s)
 #   reap.sh leftovers MARK     after a test run: gives processes carrying MARK 10 s to end by
 #                              themselves, then names and ends those still running and fails
 #
@@ -41,12 +40,6 @@ end_marked() {
 }
 
 case "${1:-}" in
-  list)
-    marked "$2"
-    ;;
-  kill)
-    end_marked "$2"
-    ;;
   watch)
     tail --pid="$2" -s 0.5 -f /dev/null
     left=$(marked "$3" | wc -l)
@@ -66,7 +59,7 @@ case "${1:-}" in
     exit 1
     ;;
   *)
-    echo "usage: reap.sh list|kill|leftovers MARK, or reap.sh watch PID MARK" >&2
+    echo "usage: reap.sh watch PID MARK, or reap.sh leftovers MARK" >&2
     exit 2
     ;;
 esac
