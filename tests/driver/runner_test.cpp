@@ -15,7 +15,7 @@
 #include "pack/packwriter.h"
 
 #if defined(PIXBRK_HAVE_LIBPNG)
-#include <png.h>
+#include "support/png_read.h"
 #endif
 
 namespace {
@@ -259,20 +259,6 @@ TEST(Runner, WavHoldsOneChunkPerSixFrames) {
 }
 
 #if defined(PIXBRK_HAVE_LIBPNG)
-std::vector<uint32_t> read_png(const std::string& path, uint32_t* w, uint32_t* h) {
-  png_image img{};
-  img.version = PNG_IMAGE_VERSION;
-  std::vector<uint32_t> px;
-  if (!png_image_begin_read_from_file(&img, path.c_str())) return px;
-  img.format = PNG_FORMAT_BGRA;
-  px.resize(static_cast<size_t>(img.width) * img.height);
-  if (!png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) px.clear();
-  *w = img.width;
-  *h = img.height;
-  for (uint32_t& p : px) p &= 0xFFFFFF;
-  return px;
-}
-
 TEST(Runner, PicturesAreTheComposedFrameAtEitherScale) {
   TempWorkDir dir;
   write_synthetic_pack();
@@ -282,15 +268,16 @@ TEST(Runner, PicturesAreTheComposedFrameAtEitherScale) {
   HeadlessResult r;
   ASSERT_EQ(headless_run(o, &r), 0) << r.error;
   std::vector<uint32_t> frame(headless_frame(), headless_frame() + NOX_W * NOX_H);
-  uint32_t w = 0, h = 0;
-  const std::vector<uint32_t> two = read_png("one.png", &w, &h);
-  ASSERT_EQ(w, 480u);
-  ASSERT_EQ(h, 640u);
+  int w = 0, h = 0;
+  std::vector<uint32_t> two, one;
+  ASSERT_TRUE(read_png("one.png", &w, &h, &two));
+  ASSERT_EQ(w, 480);
+  ASSERT_EQ(h, 640);
   std::string err;
   ASSERT_TRUE(write_png_stored("plain.png", frame.data(), NOX_W, NOX_H, 1, &err)) << err;
-  const std::vector<uint32_t> one = read_png("plain.png", &w, &h);
-  ASSERT_EQ(w, 240u);
-  ASSERT_EQ(h, 320u);
+  ASSERT_TRUE(read_png("plain.png", &w, &h, &one));
+  ASSERT_EQ(w, 240);
+  ASSERT_EQ(h, 320);
   size_t differ = 0;
   for (int y = 0; y < 320; ++y)
     for (int x = 0; x < 240; ++x) {

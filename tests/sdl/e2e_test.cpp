@@ -1,7 +1,6 @@
 // The real game in a window on a private Xvfb, driven with real pointer input from xdotool and
 // closed as a window manager or the system would close it.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include "host/clock.h"
 #include "host/frame_schedule.h"
 #include "pack/pack.h"
+#include "support/png_read.h"
 #include "support/test_pack.h"
 #include "x11_support.h"
 
@@ -48,22 +48,6 @@ std::vector<int16_t> pack_effect(const char* name) {
   std::vector<int16_t> s(len / 2);
   for (size_t k = 0; k < s.size(); ++k) s[k] = static_cast<int16_t>(e[8 + 2 * k] | e[9 + 2 * k] << 8);
   return s;
-}
-
-bool read_png(const fs::path& path, int* w, int* h, std::vector<uint32_t>* rgb) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&image, path.c_str()) == 0) return false;
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> buffer(PNG_IMAGE_SIZE(image));
-  if (png_image_finish_read(&image, nullptr, buffer.data(), 0, nullptr) == 0) return false;
-  *w = static_cast<int>(image.width);
-  *h = static_cast<int>(image.height);
-  rgb->resize(buffer.size() / 3);
-  for (size_t i = 0; i < rgb->size(); ++i) {
-    (*rgb)[i] = static_cast<uint32_t>(buffer[3 * i]) << 16 | static_cast<uint32_t>(buffer[3 * i + 1]) << 8 | buffer[3 * i + 2];
-  }
-  return true;
 }
 
 class RealGame : public ::testing::Test {
@@ -185,7 +169,7 @@ TEST_F(RealGame, TitleMenuIsTheHeadlessFrameAtTwiceTheSizePixelForPixel) {
   int fw = 0;
   int fh = 0;
   std::vector<uint32_t> expected;
-  ASSERT_TRUE(read_png(frame, &fw, &fh, &expected));
+  ASSERT_TRUE(read_png(frame.string(), &fw, &fh, &expected));
   ASSERT_EQ(fw, 480);
   ASSERT_EQ(fh, 640);
   size_t differing = 0;
@@ -394,7 +378,7 @@ class Desktop : public RealGame {
     int w = 0;
     int h = 0;
     std::vector<uint32_t> picture;
-    EXPECT_TRUE(read_png(d / "f.png", &w, &h, &picture) && w == 240 && h == 320);
+    EXPECT_TRUE(read_png((d / "f.png").string(), &w, &h, &picture) && w == 240 && h == 320);
     return picture;
   }
 
@@ -546,7 +530,7 @@ TEST_F(Desktop, FullscreenAnyWindowSizeKeysScreenshotsAndThePauseInOneSession) {
   std::vector<uint32_t> picture;
   int w = 0;
   int h = 0;
-  ASSERT_TRUE(read_png(game_dir_ / shot, &w, &h, &picture) && w == 720 && h == 960) << shot;
+  ASSERT_TRUE(read_png((game_dir_ / shot).string(), &w, &h, &picture) && w == 720 && h == 960) << shot;
   size_t differing = 0;
   for (size_t i = 0; i < picture.size(); ++i)
     differing += picture[i] != title_after_game[i / 720 / 3 * 240 + i % 720 / 3];
