@@ -16,7 +16,6 @@ uint8_t slot_dir[REPLAY_SLOTS][32];
 
 namespace {
 
-constexpr uint32_t MIN_FRAMES = 12;  // a shorter recording is not worth listing
 constexpr int CANCEL_ROW = 17;
 
 // Each menu remembers where the pointer was last seen while pressed.
@@ -25,11 +24,6 @@ int32_t load_touch_x, load_touch_y;
 
 void slot_file_name(char (&name)[32], int slot) { std::snprintf(name, sizeof name, "PIXBRK%02d.REP", slot); }
 
-// A header worth listing and loading: a real time stamp and a record count that fits the buffer.
-bool header_usable(const uint8_t* header) {
-  const uint32_t frames = get_le32(header + 16);
-  return is_timestamp(header) && frames >= MIN_FRAMES && frames <= REPLAY_MAX_FRAMES;
-}
 
 // Reads a replay file into the buffer. The header is checked before the buffer is touched, so
 // an unusable file changes nothing; records missing at the end of a short file read as zero.
@@ -37,7 +31,7 @@ int load_into_buffer(const char* path) {
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return -1;
   uint8_t header[REPLAY_HEADER_BYTES];
-  if (std::fread(header, 1, sizeof header, f) != sizeof header || !header_usable(header)) {
+  if (std::fread(header, 1, sizeof header, f) != sizeof header || !replay_header_usable(header)) {
     std::fclose(f);
     return -1;
   }
@@ -106,6 +100,11 @@ int slot_list(bool load_menu, int32_t& touch_x, int32_t& touch_y) {
 
 }  // namespace
 
+bool replay_header_usable(const uint8_t* header) {
+  const uint32_t frames = get_le32(header + 16);
+  return is_timestamp(header) && frames >= REPLAY_MIN_FRAMES && frames <= REPLAY_MAX_FRAMES;
+}
+
 void slot_scan() {
   for (int s = 1; s <= REPLAY_SLOTS; ++s) {
     uint8_t* entry = slot_dir[s - 1];
@@ -116,7 +115,7 @@ void slot_scan() {
     if (f == nullptr) continue;
     const size_t got = std::fread(entry, 1, 32, f);
     std::fclose(f);
-    if (got != 32 || !header_usable(entry)) std::memset(entry, 0, 32);
+    if (got != 32 || !replay_header_usable(entry)) std::memset(entry, 0, 32);
   }
 }
 

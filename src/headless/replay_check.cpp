@@ -9,11 +9,10 @@
 #include "game/game.h"
 #include "game/ranking.h"
 #include "game/replay.h"
+#include "game/slots.h"
 #include "headless/headless.h"
 
 namespace {
-
-constexpr uint32_t kMinFrames = 12;  // the game lists no shorter recording
 
 std::string frames_text(int64_t n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); }
 
@@ -46,8 +45,8 @@ bool read_replay_header(const std::string& path, ReplayHeader* out, std::string*
   r.score = get_le32(h + 20);
   r.guide = h[24];
   r.floor = h[25];
-  if (r.frames < kMinFrames || r.frames > REPLAY_MAX_FRAMES) {
-    *error = not_replay + "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(kMinFrames) +
+  if (r.frames < REPLAY_MIN_FRAMES || r.frames > REPLAY_MAX_FRAMES) {
+    *error = not_replay + "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(REPLAY_MIN_FRAMES) +
              " to " + std::to_string(REPLAY_MAX_FRAMES);
     return false;
   }
