@@ -249,32 +249,17 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* web_slot_header(int slot) {
   return slot_has_replay(slot) ? slot_dir[slot - 1] : nullptr;
 }
 
-// Puts the bytes of a replay file into slot 1..16. The slot menus' own rules decide whether it
-// is a replay they list; if not, the slot keeps what it had. 0 when it is listed now, -1 when
-// it is not a replay, -2 when it could not be stored.
+// Puts the bytes of a replay file into slot 1..16 when the slot menus would list it (their own
+// header rule); otherwise the slot keeps what it had. 0 when it is listed now, -1 when it is not
+// a replay, -2 when it could not be stored.
 EMSCRIPTEN_KEEPALIVE int web_import_replay(int slot, const uint8_t* data, uint32_t size) {
   if (slot < 1 || slot > REPLAY_SLOTS) return -1;
+  if (size < REPLAY_HEADER_BYTES || !replay_header_usable(data)) return -1;
   char name[32];
   std::snprintf(name, sizeof name, "PIXBRK%02d.REP", slot);
-  // What the slot held, to put back when the new file turns out not to be a replay.
-  static uint8_t previous[REPLAY_BUFFER_BYTES];
-  size_t previous_size = 0;
-  bool had_file = false;
-  if (std::FILE* f = std::fopen(name, "rb")) {
-    had_file = true;
-    previous_size = std::fread(previous, 1, sizeof previous, f);
-    std::fclose(f);
-  }
   if (save_file(name, data, size, nullptr, 0) != 0) return -2;
   slot_scan();
-  if (slot_has_replay(slot)) return 0;
-  if (had_file) {
-    save_file(name, previous, previous_size, nullptr, 0);
-  } else {
-    std::remove(name);
-  }
-  slot_scan();
-  return -1;
+  return 0;
 }
 
 }  // extern "C"
