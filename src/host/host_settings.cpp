@@ -55,11 +55,7 @@ SettingsLoad host_settings_load(const char* path, HostSettings* out, char* why, 
       s.fullscreen = value == "fullscreen" ? 1 : 0;
       have_mode = true;
     } else if (key == "scale" && !have_scale) {
-      int32_t v = 0;
-      const auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
-      if (ec != std::errc() || p != value.data() + value.size() || v < 1 || v > DISPLAY_MAX_SCALE)
-        return damaged(out, why, why_size, line, "scale is not a whole number from 1 to 16");
-      s.scale = v;
+      if (!host_scale_parse(value, &s.scale)) return damaged(out, why, why_size, line, "scale is not a whole number from 1 to 16");
       have_scale = true;
     } else {
       return damaged(out, why, why_size, line, "not a setting, or one given twice");
@@ -68,6 +64,14 @@ SettingsLoad host_settings_load(const char* path, HostSettings* out, char* why, 
   if (!have_mode || !have_scale) return damaged(out, why, why_size, 0, "a setting is missing");
   *out = s;
   return SettingsLoad::Loaded;
+}
+
+bool host_scale_parse(std::string_view text, int32_t* scale) {
+  int32_t v = 0;
+  const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || p != text.data() + text.size() || v < 1 || v > DISPLAY_MAX_SCALE) return false;
+  *scale = v;
+  return true;
 }
 
 int host_settings_save(const char* path, const HostSettings& s) {

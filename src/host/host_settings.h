@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 constexpr const char* HOST_SETTINGS_FILE = "DISPLAY.CFG";
 constexpr size_t HOST_SETTINGS_MAX_BYTES = 1024;  // a longer file is not one of ours
@@ -25,6 +26,10 @@ enum class SettingsLoad : uint8_t { Loaded, Missing, Damaged };
 // Reads the file. Loaded: *out holds its settings. Missing: no file, *out is the default.
 // Damaged: *out is the default and why[0..why_size) says what is wrong with the file.
 SettingsLoad host_settings_load(const char* path, HostSettings* out, char* why, size_t why_size);
+
+// Reads a scale as written in the file or on a command line: a whole number from 1 to
+// DISPLAY_MAX_SCALE and nothing else. False (and *scale untouched) otherwise.
+bool host_scale_parse(std::string_view text, int32_t* scale);
 
 // Saves the settings without ever leaving a half-written file. 0, or -1 on failure.
 int host_settings_save(const char* path, const HostSettings& s);

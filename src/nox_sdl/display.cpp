@@ -1,7 +1,6 @@
 #include "nox_sdl/display.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <string_view>
 
@@ -61,11 +60,8 @@ int host_parse_options(int argc, char** argv, HostOptions* out) {
       } else {
         value = arg.substr(8);
       }
-      int32_t n = 0;
-      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-      if (ec != std::errc() || end != value.data() + value.size() || n < 1 || n > DISPLAY_MAX_SCALE)
+      if (!host_scale_parse(value, &out->scale))
         return usage_error("the scale must be a whole number from 1 to 16, not", value.data());
-      out->scale = n;
     } else {
       return usage_error("unknown option", argv[i]);
     }
