@@ -19,8 +19,6 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -125,7 +123,6 @@ int minimal_main() {
 
 int child_main(const std::string& mode, int fd) {
   report_fd = fd;
-  prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives the measurement
   if (mode == "minimal") return minimal_main();
   host_frame_hook = child_frame;
   if (mode == "game-bot") host_event_hook = bot_event;
@@ -134,32 +131,6 @@ int child_main(const std::string& mode, int fd) {
 
 // ---------------------------------------------------------------------------------------------
 // The measuring side.
-
-// Everything started, so that an interrupted run leaves nothing behind.
-std::atomic<pid_t> started_pids[4];
-
-void remember(pid_t pid) {
-  for (auto& slot : started_pids) {
-    pid_t none = 0;
-    if (slot.compare_exchange_strong(none, pid)) return;
-  }
-}
-
-void forget(pid_t pid) {
-  for (auto& slot : started_pids) {
-    pid_t p = pid;
-    slot.compare_exchange_strong(p, 0);
-  }
-}
-
-void end_started(int sig) {
-  for (auto& slot : started_pids) {
-    const pid_t pid = slot.load();
-    if (pid > 0) kill(pid, SIGKILL);
-  }
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
 
 struct Session {
   XvfbServer xvfb;
@@ -176,13 +147,11 @@ struct Session {
       error = "Xvfb does not start";
       return;
     }
-    remember(xvfb.pid);
     dir = fs::temp_directory_path() / ("pixbrk-desktop-bench-" + std::to_string(getpid()));
     fs::create_directories(dir);
     fs::copy_file(pack, dir / "ROMDATA.BIN", fs::copy_options::overwrite_existing);
   }
   ~Session() {
-    forget(xvfb.pid);
     xvfb_stop(&xvfb);
     if (!dir.empty()) fs::remove_all(dir);
   }
@@ -203,13 +172,9 @@ struct Child {
     pid = spawn_program({"/proc/self/exe", "--child", mode, std::to_string(fds[1])}, env, d.dir.string(), "", "");
     close(fds[1]);
     fd = fds[0];
-    if (pid > 0) remember(pid);
   }
   ~Child() {
-    if (pid > 0) {
-      stop_program(pid, 5000);
-      forget(pid);
-    }
+    if (pid > 0) stop_program(pid, 5000);
     if (fd >= 0) close(fd);
   }
 
@@ -577,8 +542,6 @@ BENCHMARK(BM_EventStorm)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return child_main(argv[2], std::atoi(argv[3]));
-  signal(SIGINT, end_started);
-  signal(SIGTERM, end_started);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
