@@ -93,16 +93,12 @@ int loadbin(const char* path) {
   const auto count = static_cast<int32_t>(static_cast<uint32_t>(head[0]) | static_cast<uint32_t>(head[1]) << 8 |
                                           static_cast<uint32_t>(head[2]) << 16 | static_cast<uint32_t>(head[3]) << 24);
 
-  // A negative count can never describe a directory; it is refused like a directory that
-  // cannot be allocated, with ENOMEM as its code.
-  if (count < 0) {
-    errno = ENOMEM;
-    return fail_memory(960);
-  }
   // The name table must fit in what is left of the file: a count the file cannot hold fails
-  // where its name table would run out, before anything is allocated for it.
+  // where its name table would run out, before anything is allocated for it. A negative count
+  // (read as a count of 2^31 and more, it needs at least 32 GiB of names) is such a count: the
+  // file is broken, not the memory short.
   int64_t left = bytes_left(file.f);
-  if (left < 0 || static_cast<int64_t>(count) * 16 > left) {
+  if (left < 0 || count < 0 || static_cast<int64_t>(count) * 16 > left) {
     // The whole fields that are there are still read in order, so an unterminated name among
     // them is reported as such, as it would be when the table is read field by field.
     char field[16];
