@@ -7,6 +7,7 @@
 
 #include "headless/headless.h"
 #include "headless/share.h"
+#include "pack/args.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -19,7 +20,9 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: pixbrk-headless [options]\n"
+    "usage: pixbrk-headless [options]       run the game from a script, a replay or the built-in player\n"
+    "       pixbrk-headless --info FILE [--json]\n"
+    "       pixbrk-headless --replay FILE --verify | --video FILE | --gif FILE\n"
     "  --dir DIR          working directory with ROMDATA.BIN (default: the current one)\n"
     "  --script FILE      touch script: wait N | move X Y | down | up | leave | esc | quit\n"
     "  --frames N         stop after N frames\n"
@@ -36,10 +39,13 @@ constexpr const char* kUsage =
     "  --info FILE        print a replay file's header without playing it (--json: as JSON)\n"
     "  --video FILE       with --replay: the game as a video, .mp4, .webm or .mkv\n"
     "  --gif FILE         with --replay: the game as an animated GIF\n"
-    "  --gif-rate R       60 (default; delays of 2, 2, 1 hundredths) or 50 (every delay 2: web\n"
-    "                     browsers show a delay of 1 as 10 and would play a 60 slowly)\n"
+    "  --gif-rate R       50 (default: every delay 2 hundredths, the game's speed in every viewer)\n"
+    "                     or 60 (exact, delays of 2, 2, 1, for viewers that honour a delay of 1)\n"
     "  --from T, --to T   the clip of --video and --gif: seconds, or frames with an f (90f),\n"
-    "                     from the first play frame; default: the whole playback\n";
+    "                     from the first play frame; default: the whole playback\n"
+    "  --help             show this text\n"
+    "Exit status: 0 done, 1 failed (the reason in one line), 2 a bad command line or, for\n"
+    "--verify, --info, --video and --gif, a file that is not a playable replay.\n";
 
 bool parse_count(std::string_view s, int64_t lo, int64_t* out) {
   int64_t v = 0;
@@ -47,11 +53,6 @@ bool parse_count(std::string_view s, int64_t lo, int64_t* out) {
   if (ec != std::errc() || ptr != s.data() + s.size() || s.empty() || v < lo) return false;
   *out = v;
   return true;
-}
-
-int usage_error(const std::string& msg) {
-  std::fprintf(stderr, "pixbrk-headless: %s\n%s", msg.c_str(), kUsage);
-  return 2;
 }
 
 int error_line(const std::string& msg, int code) {
@@ -63,106 +64,94 @@ int error_line(const std::string& msg, int code) {
 
 int headless_main(int argc, char** argv) {
   HeadlessOptions o;
-  bool verify = false, json = false, plays = false, gif_rate_given = false;
+  bool info = false, verify = false, json = false, plays = false, gif_rate_given = false;
   std::string info_file, scale_text;
   ShareOptions share;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    std::string value;
-    bool has_value = false;
-    if (arg.rfind("--", 0) == 0) {
-      const size_t eq = arg.find('=');
-      if (eq != std::string::npos) {
-        value = arg.substr(eq + 1);
-        arg.erase(eq);
-        has_value = true;
-      }
-    }
-    auto take = [&](std::string* out) {
-      if (has_value) {
-        *out = value;
-        return true;
-      }
-      if (i + 1 >= argc) return false;
-      *out = argv[++i];
-      return true;
-    };
+  ArgReader a("pixbrk-headless", argc, argv);
+  while (a.next()) {
     std::string v;
-    if (arg == "--help" || arg == "-h") {
+    int64_t n = 0;
+    if (a.is_help()) {
       std::fputs(kUsage, stdout);
       return 0;
-    } else if (arg == "--compose-all") {
-      o.compose_every_frame = true;
-      plays = true;
-    } else if (arg == "--bot") {
-      o.bot = true;
-      plays = true;
-    } else if (arg == "--verify") {
+    } else if (a.is_flag("--compose-all")) {
+      o.compose_every_frame = plays = true;
+    } else if (a.is_flag("--bot")) {
+      o.bot = plays = true;
+    } else if (a.is_flag("--verify")) {
       verify = true;
-    } else if (arg == "--json") {
+    } else if (a.is_flag("--json")) {
       json = true;
-    } else if (arg == "--info") {
-      if (!take(&info_file)) return usage_error("--info needs a replay file");
-    } else if (arg == "--video" || arg == "--gif") {
-      std::string* out = arg == "--video" ? &share.video_file : &share.gif_file;
-      if (!take(out) || out->empty()) return usage_error(arg + " needs a file name");
-    } else if (arg == "--gif-rate") {
-      if (!take(&v) || (v != "60" && v != "50")) return usage_error("--gif-rate must be 60 or 50, got '" + v + "'");
+    } else if (a.is("--info")) {
+      // Its file follows it, or stands anywhere else on the line as an operand.
+      if (info) return a.usage_error("--info is given twice");
+      info = true;
+      if (a.optional_value(&v)) {
+        if (!info_file.empty()) return a.usage_error("unexpected argument '" + v + "'");
+        info_file = v;
+      }
+    } else if (a.is_operand() && info_file.empty()) {
+      info_file = a.arg();
+    } else if (a.is("--video") || a.is("--gif")) {
+      std::string* out = a.is("--video") ? &share.video_file : &share.gif_file;
+      if (!a.value(out, "a file name")) return 2;
+    } else if (a.is("--gif-rate")) {
+      if (!a.value(&v, "50 or 60")) return 2;
+      if (v != "60" && v != "50") return a.usage_error("--gif-rate must be 50 or 60, not '" + v + "'");
       share.gif_rate = v == "60" ? 60 : 50;
       gif_rate_given = true;
-    } else if (arg == "--from" || arg == "--to") {
-      if (!take(&v) || !parse_clip_time(v, arg == "--from" ? &share.from : &share.to))
-        return usage_error(arg + " needs seconds (12, 1.5) or frames (90f), got '" + v + "'");
-    } else if (arg == "--dir" || arg == "--script" || arg == "--trace" || arg == "--wav" || arg == "--replay" ||
-               arg == "--frames" || arg == "--trace-every" || arg == "--png" || arg == "--scale") {
-      if (!take(&v)) return usage_error(arg + " needs a value");
-      if (arg != "--dir" && arg != "--replay" && arg != "--scale") plays = true;
-      int64_t n = 0;
-      if (arg == "--dir") {
-        o.dir = v;
-      } else if (arg == "--script") {
-        o.script_file = v;
-      } else if (arg == "--trace") {
-        o.trace_file = v;
-      } else if (arg == "--wav") {
-        o.wav_file = v;
-      } else if (arg == "--replay") {
-        o.replay_file = v;
-      } else if (arg == "--frames") {
-        if (!parse_count(v, 0, &n)) return usage_error("--frames needs a number of frames, got '" + v + "'");
-        o.max_frames = n;
-      } else if (arg == "--trace-every") {
-        if (!parse_count(v, 1, &n)) return usage_error("--trace-every needs a number of 1 or more, got '" + v + "'");
-        o.trace_every = n;
-      } else if (arg == "--scale") {
-        scale_text = v;  // its range depends on what is written
-      } else {  // --png N:FILE
-        const size_t colon = v.find(':');
-        if (colon == std::string::npos || colon + 1 == v.size() ||
-            !parse_count(std::string_view(v).substr(0, colon), 0, &n))
-          return usage_error("--png needs FRAME:FILE, got '" + v + "'");
-        o.pngs.push_back(PngRequest{n, v.substr(colon + 1)});
-      }
+    } else if (a.is("--from") || a.is("--to")) {
+      const std::string name = a.arg();
+      if (!a.value(&v, "a time")) return 2;
+      if (!parse_clip_time(v, name == "--from" ? &share.from : &share.to))
+        return a.usage_error(name + " needs seconds (12, 1.5) or frames (90f), not '" + v + "'");
+    } else if (a.is("--dir") || a.is("--replay") || a.is("--scale")) {
+      std::string* out = a.is("--dir") ? &o.dir : a.is("--replay") ? &o.replay_file : &scale_text;
+      if (!a.value(out, a.is("--dir") ? "a folder" : a.is("--replay") ? "a file" : "a number")) return 2;
+    } else if (a.is("--script") || a.is("--trace") || a.is("--wav")) {
+      std::string* out = a.is("--script") ? &o.script_file : a.is("--trace") ? &o.trace_file : &o.wav_file;
+      if (!a.value(out, "a file")) return 2;
+      plays = true;
+    } else if (a.is("--frames") || a.is("--trace-every")) {
+      const std::string name = a.arg();
+      const bool frames = name == "--frames";
+      if (!a.value(&v, "a number")) return 2;
+      if (!parse_count(v, frames ? 0 : 1, &n))
+        return a.usage_error(name + " needs a number of frames" + (frames ? "" : " of 1 or more") + ", not '" + v +
+                             "'");
+      (frames ? o.max_frames : o.trace_every) = n;
+      plays = true;
+    } else if (a.is("--png")) {
+      if (!a.value(&v, "FRAME:FILE")) return 2;
+      const size_t colon = v.find(':');
+      if (colon == std::string::npos || colon + 1 == v.size() ||
+          !parse_count(std::string_view(v).substr(0, colon), 0, &n))
+        return a.usage_error("--png needs FRAME:FILE, not '" + v + "'");
+      o.pngs.push_back(PngRequest{n, v.substr(colon + 1)});
+      plays = true;
     } else {
-      return usage_error("unknown option '" + arg + "'");
+      return a.unexpected();
     }
   }
+  if (a.failed()) return 2;
 
   const bool sharing = !share.video_file.empty() || !share.gif_file.empty();
   if (!scale_text.empty()) {
     const char lo = '1', hi = sharing ? '8' : '2';
     if (scale_text.size() != 1 || scale_text[0] < lo || scale_text[0] > hi)
-      return usage_error(std::string("--scale must be ") + (sharing ? "1 to 8" : "1 or 2") + ", got '" + scale_text +
-                         "'");
+      return a.usage_error(std::string("--scale must be ") + (sharing ? "1 to 8" : "1 or 2") + ", not '" +
+                           scale_text + "'");
     o.scale = share.scale = scale_text[0] - '0';
   }
-  if (json && info_file.empty()) return usage_error("--json goes with --info");
-  if (gif_rate_given && share.gif_file.empty()) return usage_error("--gif-rate goes with --gif");
+  if (!info_file.empty() && !info) return a.usage_error("unexpected argument '" + info_file + "'");
+  if (info && info_file.empty()) return a.usage_error("--info needs a replay file");
+  if (json && !info) return a.usage_error("--json goes with --info");
+  if (gif_rate_given && share.gif_file.empty()) return a.usage_error("--gif-rate goes with --gif");
   if ((share.from.set || share.to.set) && !sharing)
-    return usage_error("--from and --to cut the clip of --video or --gif");
-  if (!info_file.empty()) {
-    if (plays || verify || !o.replay_file.empty() || !scale_text.empty())
-      return usage_error("--info reads a file without playing it: give it alone");
+    return a.usage_error("--from and --to cut the clip of --video or --gif");
+  if (info) {
+    if (plays || verify || sharing || !o.replay_file.empty() || !o.dir.empty() || !scale_text.empty())
+      return a.usage_error("--info reads a file without playing it: give it alone");
     ReplayHeader h;
     std::string err;
     if (!read_replay_header(info_file, &h, &err)) return error_line(err, 2);
@@ -170,9 +159,9 @@ int headless_main(int argc, char** argv) {
     return 0;
   }
   if (sharing) {
-    if (o.replay_file.empty()) return usage_error("--video and --gif need --replay FILE");
+    if (o.replay_file.empty()) return a.usage_error("--video and --gif need --replay FILE");
     if (plays || verify)
-      return usage_error("--video and --gif take only --replay, --dir, --scale, --from and --to");
+      return a.usage_error("--video and --gif take only --replay, --dir, --scale, --gif-rate, --from and --to");
     share.replay_file = o.replay_file;
     share.dir = o.dir;
     share.progress = PIXBRK_ISATTY(stderr) != 0;
@@ -187,9 +176,9 @@ int headless_main(int argc, char** argv) {
     return 0;
   }
   if (verify) {
-    if (o.replay_file.empty()) return usage_error("--verify needs --replay FILE");
+    if (o.replay_file.empty()) return a.usage_error("--verify needs --replay FILE");
     if (plays || !scale_text.empty())
-      return usage_error("--verify plays the replay alone: it takes only --replay and --dir");
+      return a.usage_error("--verify plays the replay alone: it takes only --replay and --dir");
     ReplayCheck c;
     const int rc = verify_replay(o.replay_file, o.dir, &c);
     if (rc == 2) return error_line(c.message, 2);
@@ -199,7 +188,7 @@ int headless_main(int argc, char** argv) {
 
   HeadlessResult r;
   const int rc = headless_run(o, &r);
-  if (rc != 0) return error_line(r.error, rc);
+  if (rc != 0) return r.bad_options ? a.usage_error(r.error) : error_line(r.error, rc);
   std::printf("%s\n", headless_summary(r).c_str());
   return 0;
 }

@@ -45,11 +45,10 @@ int write_bytes(GifFileType* gif, const GifByteType* bytes, int n) {
 }  // namespace
 
 struct GifWriter {
-  std::string path;
   int32_t scale = 2;
   int32_t rate = 60;
   int64_t offered = 0;  // game frames handed in, written or left out
-  std::FILE* file = nullptr;
+  std::FILE* file = nullptr;  // the caller's
   GifFileType* gif = nullptr;
   int64_t frames = 0;
   uint32_t global[256] = {};   // the palette of the first frame: the global colour table
@@ -59,11 +58,10 @@ struct GifWriter {
 
   ~GifWriter() {
     if (gif != nullptr) EGifCloseFile(gif, nullptr);
-    if (file != nullptr) std::fclose(file);
   }
 
   bool fail(std::string* error, const char* why) {
-    *error = "cannot write " + path + ": " + why;
+    *error = why;
     return false;
   }
   bool fail(std::string* error, int code) {
@@ -73,13 +71,11 @@ struct GifWriter {
 
 bool gif_supported() { return true; }
 
-GifWriter* gif_open(const std::string& path, int32_t scale, int32_t rate, std::string* error) {
+GifWriter* gif_open(std::FILE* file, int32_t scale, int32_t rate, std::string* error) {
   auto w = std::make_unique<GifWriter>();
-  w->path = path;
   w->scale = scale;
   w->rate = rate;
-  w->file = std::fopen(path.c_str(), "wb");
-  if (w->file == nullptr) return w->fail(error, std::strerror(errno)), nullptr;
+  w->file = file;
   int code = 0;
   w->gif = EGifOpen(w->file, write_bytes, &code);
   if (w->gif == nullptr) return w->fail(error, code), nullptr;
@@ -179,9 +175,7 @@ bool gif_finish(GifWriter* w, std::string* error) {
   GifFileType* gif = w->gif;
   w->gif = nullptr;
   if (EGifCloseFile(gif, &code) == GIF_ERROR) return w->fail(error, code);
-  std::FILE* f = w->file;
-  w->file = nullptr;
-  return std::fclose(f) == 0 || w->fail(error, std::strerror(errno));
+  return std::fflush(w->file) == 0 || w->fail(error, std::strerror(errno));
 }
 
 void gif_close(GifWriter* w) { delete w; }

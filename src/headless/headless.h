@@ -74,7 +74,8 @@ struct HeadlessResult {
   uint32_t score = 0;
   uint32_t hi_score = 0;
   uint8_t round = 0;
-  std::string error;  // set when the run failed; the result code is then non-zero
+  std::string error;         // set when the run failed; the result code is then non-zero
+  bool bad_options = false;  // the failure is in the options themselves (a usage error)
 };
 
 // Runs one whole session: start-up as a host does it, the frame loop, shut-down.
@@ -82,7 +83,7 @@ struct HeadlessResult {
 // runs when options.dir is given, and restores it afterwards.
 int headless_run(const HeadlessOptions& options, HeadlessResult* result);
 
-// "frames N  scene S  score X  hi_score Y  round R"
+// "frames N  scene S  score X  hi_score Y  round R", the scores in points as the game shows them.
 std::string headless_summary(const HeadlessResult& result);
 
 // Event for the next frame from a simple player that reads the Game state: taps GAME START on
@@ -112,15 +113,19 @@ struct ReplayHeader {
   uint32_t score = 0;   // final score in tens of points, as stored
   uint8_t guide = 0;    // the game options of the recorded game (non-zero = on)
   uint8_t floor = 0;
+  // A game given up with Escape: no date and no score, so the game lists it as NO DATA.
+  bool unfinished = false;
 };
 
-// Reads the header of a replay file and checks that the game could play it back: a date, a
-// frame count the game accepts (12 to 131,072) and every record the header counts. Returns
-// false with a one-line reason in *error otherwise.
+// Reads the header of a replay file and checks that it is one with every record the header
+// counts: either a finished game the game could play back (a date, 12 to 131,072 frames) or an
+// unfinished one (no date, score 0, 1 to 131,072 frames). Returns false with a one-line reason
+// in *error otherwise.
 bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error);
 
 // The header as lines "date:", "length:" (frames and mm:ss), "score:" (as the game shows it,
-// in points), "guide:" and "floor:"; or the same as one JSON object. Both end with a line end.
+// in points), "guide:" and "floor:"; or the same as one JSON object with "unfinished" added.
+// An unfinished game has "none" (null) for its date and score. Both end with a line end.
 std::string replay_info_text(const ReplayHeader& h);
 std::string replay_info_json(const ReplayHeader& h);
 std::string replay_length_text(uint32_t frames);  // "mm:ss" of so many frames at 60 a second
@@ -138,9 +143,11 @@ struct ReplayCheck {
 // Plays a replay file (in working directory `dir`, which needs ROMDATA.BIN; empty = the
 // current one) and compares the final score and the number of play frames with its header.
 // Returns 0 when they agree, 1 on a disagreement (the message names the first one: frames,
-// then score), 2 when the file is not a playable replay or the game cannot start.
+// then score), 2 when the file is not a playable replay (an unfinished game included) or the
+// game cannot start.
 int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out);
 
-// Picture and sound files.
+// A picture file of 0x00RRGGBB pixels at a whole scale, put in place when complete. False with
+// the cause in *error.
 bool write_png(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height, int32_t scale,
                std::string* error);

@@ -1,5 +1,6 @@
 // PNG pictures of composed frames.
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -8,19 +9,13 @@
 
 #include "headless/headless.h"
 #include "headless/output.h"
+#include "pack/savefile.h"
 
 #if defined(PIXBRK_HAVE_LIBPNG)
 #include <png.h>
 #endif
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f != nullptr) std::fclose(f);
-  }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // One output row of RGB bytes for source row y, each pixel repeated `scale` times.
 void rgb_row(const uint32_t* pixels, int32_t width, int32_t y, int32_t scale, uint8_t* row) {
@@ -107,37 +102,35 @@ bool write_png_stored(const std::string& path, const uint32_t* pixels, int32_t w
   put_chunk(png, "IDAT", z);
   put_chunk(png, "IEND", {});
 
-  File f(std::fopen(path.c_str(), "wb"));
-  if (!f || std::fwrite(png.data(), 1, png.size(), f.get()) != png.size() || std::fflush(f.get()) != 0) {
-    *error = "cannot write " + path;
+  SaveStream out;
+  if (!out.open(path, error)) return false;
+  if (std::fwrite(png.data(), 1, png.size(), out.file()) != png.size()) {
+    *error = std::strerror(errno);
     return false;
   }
-  return true;
+  return out.commit(error);
 }
 
 bool write_png(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height, int32_t scale,
                std::string* error) {
 #if defined(PIXBRK_HAVE_LIBPNG)
-  File f(std::fopen(path.c_str(), "wb"));
-  if (!f) {
-    *error = "cannot write " + path;
-    return false;
-  }
+  SaveStream out;
+  if (!out.open(path, error)) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (png == nullptr || info == nullptr) {
     png_destroy_write_struct(&png, &info);
-    *error = "cannot write " + path + ": out of memory";
+    *error = "out of memory";
     return false;
   }
   const int32_t w = width * scale, h = height * scale;
   std::vector<uint8_t> row(static_cast<size_t>(w) * 3);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    *error = "cannot write " + path;
+    *error = std::strerror(errno != 0 ? errno : EIO);
     return false;
   }
-  png_init_io(png, f.get());
+  png_init_io(png, out.file());
   png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8, PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
@@ -147,11 +140,7 @@ bool write_png(const std::string& path, const uint32_t* pixels, int32_t width, i
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  if (std::fflush(f.get()) != 0 || std::ferror(f.get())) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return out.commit(error);
 #else
   return write_png_stored(path, pixels, width, height, scale, error);
 #endif

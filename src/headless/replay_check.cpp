@@ -1,5 +1,6 @@
 // Replay files seen from outside the game: their header read without playing, and a playback
 // that checks the header's claim (score and length) against what the game makes of the records.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "game/replay.h"
 #include "game/slots.h"
 #include "headless/headless.h"
+#include "pack/savefile.h"
 
 namespace {
 
@@ -19,23 +21,20 @@ std::string frames_text(int64_t n) { return std::to_string(n) + (n == 1 ? " fram
 }  // namespace
 
 bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  std::FILE* f = ec ? nullptr : std::fopen(path.c_str(), "rb");
+  std::string why;
+  std::FILE* f = open_input(path, &why);
   if (f == nullptr) {
-    *error = "cannot read " + path + (ec ? ": " + ec.message() : "");
+    *error = "cannot read " + path + ": " + why;
     return false;
   }
   uint8_t h[REPLAY_HEADER_BYTES];
   const size_t got = std::fread(h, 1, sizeof h, f);
   std::fclose(f);
+  std::error_code ec;
+  const uint64_t size = std::filesystem::file_size(path, ec);
   const std::string not_replay = path + " is not a replay file: ";
   if (got != sizeof h) {
-    *error = not_replay + "it is shorter than a replay header (" + std::to_string(size) + " bytes)";
-    return false;
-  }
-  if (!is_timestamp(h)) {
-    *error = not_replay + "its header has no date (a game ended by Escape, or another file)";
+    *error = not_replay + "it is shorter than a replay header (" + std::to_string(got) + " bytes)";
     return false;
   }
   ReplayHeader r;
@@ -45,15 +44,22 @@ bool read_replay_header(const std::string& path, ReplayHeader* out, std::string*
   r.score = get_le32(h + 20);
   r.guide = h[24];
   r.floor = h[25];
-  if (r.frames < REPLAY_MIN_FRAMES || r.frames > REPLAY_MAX_FRAMES) {
+  // A game given up with Escape keeps the header GAME START cleared: no date, no score.
+  r.unfinished = std::all_of(h, h + 16, [](uint8_t b) { return b == 0; }) && r.score == 0 && r.frames >= 1 &&
+                 r.frames <= REPLAY_MAX_FRAMES;
+  if (!r.unfinished && !is_timestamp(h)) {
+    *error = not_replay + "its header has no date";
+    return false;
+  }
+  if (!r.unfinished && (r.frames < REPLAY_MIN_FRAMES || r.frames > REPLAY_MAX_FRAMES)) {
     *error = not_replay + "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(REPLAY_MIN_FRAMES) +
              " to " + std::to_string(REPLAY_MAX_FRAMES);
     return false;
   }
   const uint64_t wanted = REPLAY_HEADER_BYTES + uint64_t{REPLAY_RECORD_BYTES} * r.frames;
-  if (size < wanted) {
+  if (ec || size < wanted) {
     *error = path + " is cut short: its header counts " + frames_text(r.frames) + " (" + std::to_string(wanted) +
-             " bytes), the file has " + std::to_string(size) + " bytes";
+             " bytes), the file has " + std::to_string(ec ? got : size) + " bytes";
     return false;
   }
   *out = r;
@@ -68,22 +74,41 @@ std::string replay_length_text(uint32_t frames) {
 }
 
 std::string replay_info_text(const ReplayHeader& h) {
-  return std::string("date:   ") + h.date + "\nlength: " + frames_text(h.frames) + " (" +
-         replay_length_text(h.frames) + ")\nscore:  " + std::to_string(uint64_t{h.score} * 10) +
-         "\nguide:  " + (h.guide != 0 ? "on" : "off") + "\nfloor:  " + (h.floor != 0 ? "on" : "off") + "\n";
+  std::string out = "date:   ";
+  out += h.unfinished ? "none (an unfinished game, given up with Escape)" : h.date;
+  out += "\nlength: " + frames_text(h.frames) + " (" + replay_length_text(h.frames) + ")\nscore:  ";
+  out += h.unfinished ? "none" : std::to_string(uint64_t{h.score} * 10);
+  out += h.guide != 0 ? "\nguide:  on" : "\nguide:  off";
+  out += h.floor != 0 ? "\nfloor:  on\n" : "\nfloor:  off\n";
+  return out;
 }
 
 std::string replay_info_json(const ReplayHeader& h) {
   // The date is a checked time stamp, digits and "/: " only, so it needs no escaping.
-  return std::string("{\"date\":\"") + h.date + "\",\"frames\":" + std::to_string(h.frames) + ",\"length\":\"" +
-         replay_length_text(h.frames) + "\",\"score\":" + std::to_string(uint64_t{h.score} * 10) +
-         ",\"guide\":" + (h.guide != 0 ? "true" : "false") + ",\"floor\":" + (h.floor != 0 ? "true" : "false") +
-         "}\n";
+  std::string out = "{\"date\":";
+  if (h.unfinished) {
+    out += "null";
+  } else {
+    out += '"';
+    out += h.date;
+    out += '"';
+  }
+  out += ",\"frames\":" + std::to_string(h.frames) + ",\"length\":\"" + replay_length_text(h.frames) + "\",\"score\":";
+  out += h.unfinished ? "null" : std::to_string(uint64_t{h.score} * 10);
+  out += h.guide != 0 ? ",\"guide\":true" : ",\"guide\":false";
+  out += h.floor != 0 ? ",\"floor\":true" : ",\"floor\":false";
+  out += h.unfinished ? ",\"unfinished\":true}\n" : ",\"unfinished\":false}\n";
+  return out;
 }
 
 int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out) {
   *out = ReplayCheck{};
   if (!read_replay_header(path, &out->header, &out->message)) return 2;
+  if (out->header.unfinished) {
+    out->message = path + " is an unfinished game, given up with Escape: without a date and a score it cannot be "
+                          "checked or played";
+    return 2;
+  }
   const uint32_t claimed = out->header.frames;
 
   HeadlessOptions o;

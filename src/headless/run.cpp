@@ -1,9 +1,9 @@
 // The headless host's session: start-up, the frame loop of one event per frame, shut-down.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <memory>
 #include <sstream>
@@ -23,6 +23,7 @@
 #include "headless/headless.h"
 #include "pack/log.h"
 #include "pack/pack.h"
+#include "pack/savefile.h"
 
 namespace fs = std::filesystem;
 
@@ -39,13 +40,6 @@ constexpr int32_t kFramesPerChunk = 6;  // one 100 ms sound chunk per 6 frames a
 uint32_t frame_pixels[NOX_W * NOX_H];
 uint8_t screen_indices[NOX_W * NOX_H];
 uint8_t chunk[NOX_CHUNK_BYTES];
-
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f != nullptr) std::fclose(f);
-  }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Restores the working directory and the log's source location however the run ends.
 struct SessionScope {
@@ -68,19 +62,24 @@ std::string absolute_or_empty(const std::string& p) {
   return ec ? p : a.string();
 }
 
-bool read_file(const std::string& path, std::string* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *out = ss.str();
-  return !in.bad();
+// The whole of a file that input_problem accepts; false with the cause in *why.
+bool read_file(const std::string& path, std::string* out, std::string* why) {
+  std::FILE* f = open_input(path, why);
+  if (f == nullptr) return false;
+  out->clear();
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  if (!ok) *why = "read error";
+  return ok;
 }
 
 // The message of the last logged failure, without time stamp and source location.
 std::string last_log_failure() {
-  std::string text;
-  if (!read_file("LOG.TXT", &text)) return "";
+  std::string text, why;
+  if (!read_file("LOG.TXT", &text, &why)) return "";
   std::string found;
   std::istringstream lines(text);
   std::string line;
@@ -193,12 +192,16 @@ struct Session {
   bool have_script = false;
   size_t script_pos = 0;
   int64_t wait_left = 0;
-  File trace;
-  File wav;
+  SaveStream trace;
+  SaveStream wav;
   uint32_t wav_bytes = 0;
   std::vector<char> trace_buf;
   size_t trace_fill = 0;
-  std::vector<PngRequest> pngs;  // sorted by frame
+  struct PngOut {
+    int64_t frame;
+    std::string path, asked;  // where it goes from the working directory; as the caller named it
+  };
+  std::vector<PngOut> pngs;  // sorted by frame
   size_t png_pos = 0;
   bool running = false;  // start-up has succeeded: the run ends with the host's shut-down
   bool sp_dirty = false;  // the sprite plane holds drawing that no composition has emptied
@@ -209,9 +212,15 @@ bool fail(HeadlessResult* res, const std::string& msg) {
   return false;
 }
 
+// A command line that cannot run as given.
+bool fail_usage(HeadlessResult* res, const std::string& msg) {
+  res->bad_options = true;
+  return fail(res, msg);
+}
+
 bool flush_trace(Session& s) {
   if (s.trace_fill == 0) return true;
-  const bool ok = std::fwrite(s.trace_buf.data(), 1, s.trace_fill, s.trace.get()) == s.trace_fill;
+  const bool ok = std::fwrite(s.trace_buf.data(), 1, s.trace_fill, s.trace.file()) == s.trace_fill;
   s.trace_fill = 0;
   return ok;
 }
@@ -292,16 +301,16 @@ bool run_loop(Session& s) {
     }
     if ((frame + 1) % kFramesPerChunk == 0) {
       nox_mixpcm(chunk, NOX_CHUNK_BYTES);
-      if (s.wav) {
-        if (std::fwrite(chunk, 1, sizeof chunk, s.wav.get()) != sizeof chunk)
-          return fail(&r, "cannot write " + o.wav_file);
+      if (s.wav.file() != nullptr) {
+        if (std::fwrite(chunk, 1, sizeof chunk, s.wav.file()) != sizeof chunk)
+          return fail(&r, "--wav " + o.wav_file + ": " + std::strerror(errno));
         s.wav_bytes += static_cast<uint32_t>(sizeof chunk);
       }
       if (o.on_sound && !o.on_sound(chunk, sizeof chunk)) stop = true;
     }
-    if (s.trace && frame % o.trace_every == 0) {
+    if (s.trace.file() != nullptr && frame % o.trace_every == 0) {
       if (s.trace_fill + HEADLESS_TRACE_LINE_MAX > s.trace_buf.size() && !flush_trace(s))
-        return fail(&r, "cannot write " + o.trace_file);
+        return fail(&r, "--trace " + o.trace_file + ": " + std::strerror(errno));
       char* p = s.trace_buf.data() + s.trace_fill;
       const size_t n = headless_trace_line(frame, p);
       p[n] = '\n';
@@ -313,7 +322,8 @@ bool run_loop(Session& s) {
         s.sp_dirty = false;
       }
       std::string err;
-      if (!write_png(s.pngs[s.png_pos].path, frame_pixels, NOX_W, NOX_H, o.scale, &err)) return fail(&r, err);
+      if (!write_png(s.pngs[s.png_pos].path, frame_pixels, NOX_W, NOX_H, o.scale, &err))
+        return fail(&r, "--png " + s.pngs[s.png_pos].asked + ": " + err);
       ++s.png_pos;
     }
     if (o.on_frame && !o.on_frame(frame)) break;
@@ -330,54 +340,79 @@ bool run_loop(Session& s) {
   return true;
 }
 
+// Every path option names what it must: files to read, names that can be written, a folder.
+bool check_paths(const HeadlessOptions& o, HeadlessResult& r) {
+  std::string why;
+  if (!o.dir.empty()) {
+    std::error_code ec;
+    const auto type = fs::status(o.dir, ec).type();
+    why = type == fs::file_type::not_found ? input_problem(o.dir)
+          : type != fs::file_type::directory ? std::string("is not a folder")
+                                               : "";
+    if (!why.empty()) return fail(&r, "--dir " + o.dir + ": " + why);
+  }
+  const std::pair<const char*, const std::string*> inputs[] = {{"--script", &o.script_file},
+                                                               {"--replay", &o.replay_file}};
+  for (const auto& [option, path] : inputs)
+    if (!path->empty() && !(why = input_problem(*path)).empty())
+      return fail(&r, std::string(option) + " " + *path + ": " + why);
+  std::vector<std::pair<const char*, const std::string*>> outputs = {{"--trace", &o.trace_file},
+                                                                     {"--wav", &o.wav_file}};
+  for (const PngRequest& p : o.pngs) outputs.emplace_back("--png", &p.path);
+  for (const auto& [option, path] : outputs)
+    if (!path->empty() && !(why = output_problem(*path)).empty())
+      return fail(&r, std::string(option) + " " + *path + ": " + why);
+  return true;
+}
+
 bool start_session(Session& s, SessionScope& scope) {
   const HeadlessOptions& o = *s.opt;
   HeadlessResult& r = *s.res;
-  if (o.trace_every < 1) return fail(&r, "--trace-every needs a number of frames of 1 or more");
-  if (o.scale != 1 && o.scale != 2) return fail(&r, "--scale must be 1 or 2");
+  if (o.trace_every < 1) return fail_usage(&r, "--trace-every needs a number of frames of 1 or more");
+  if (o.scale != 1 && o.scale != 2) return fail_usage(&r, "--scale must be 1 or 2");
+  if (o.bot && o.max_frames < 0) return fail_usage(&r, "--bot plays on for ever: give --frames too");
+  if (o.script_file.empty() && !o.has_script_text && o.max_frames < 0 && o.replay_file.empty() && !o.input)
+    return fail_usage(&r, "nothing would end the run: give --script, --frames or --replay");
+  if (!check_paths(o, r)) return false;
 
   // Script first: a bad line stops the run before anything is touched.
+  std::string why;
   if (!o.script_file.empty()) {
     std::string text;
-    if (!read_file(o.script_file, &text)) return fail(&r, "cannot read script " + o.script_file);
+    if (!read_file(o.script_file, &text, &why)) return fail(&r, "--script " + o.script_file + ": " + why);
     if (!parse_script(text, o.script_file, &s.script, &r.error)) return false;
     s.have_script = true;
   } else if (o.has_script_text) {
     if (!parse_script(o.script_text, "script", &s.script, &r.error)) return false;
     s.have_script = true;
   }
-  if (!s.have_script && o.max_frames < 0 && o.replay_file.empty() && !o.input)
-    return fail(&r, "nothing would end the run: give --script, --frames or --replay");
-  if (o.bot && o.max_frames < 0) return fail(&r, "--bot plays on for ever: give --frames too");
 
   // Paths on the command line are relative to where the runner was started.
   const std::string trace_path = absolute_or_empty(o.trace_file);
   const std::string wav_path = absolute_or_empty(o.wav_file);
   const std::string replay_path = absolute_or_empty(o.replay_file);
-  s.pngs = o.pngs;
-  for (PngRequest& p : s.pngs) p.path = absolute_or_empty(p.path);
+  for (const PngRequest& p : o.pngs) s.pngs.push_back({p.frame, absolute_or_empty(p.path), p.path});
   std::stable_sort(s.pngs.begin(), s.pngs.end(),
-                   [](const PngRequest& a, const PngRequest& b) { return a.frame < b.frame; });
+                   [](const Session::PngOut& a, const Session::PngOut& b) { return a.frame < b.frame; });
 
   if (!o.dir.empty()) {
     std::error_code ec;
     scope.previous_dir = fs::current_path(ec);
     fs::current_path(fs::path(o.dir), ec);
-    if (ec) return fail(&r, "cannot use directory " + o.dir + ": " + ec.message());
+    if (ec) return fail(&r, "--dir " + o.dir + ": " + ec.message());
     scope.changed_dir = true;
   }
 
   if (!trace_path.empty()) {
-    s.trace.reset(std::fopen(trace_path.c_str(), "wb"));
-    if (!s.trace) return fail(&r, "cannot write " + o.trace_file);
+    if (!s.trace.open(trace_path, &why)) return fail(&r, "--trace " + o.trace_file + ": " + why);
     s.trace_buf.resize(1 << 20);
   }
   if (!wav_path.empty()) {
-    s.wav.reset(std::fopen(wav_path.c_str(), "wb"));
+    if (!s.wav.open(wav_path, &why)) return fail(&r, "--wav " + o.wav_file + ": " + why);
     uint8_t h[44];
     wav_header(h, 0);
-    if (!s.wav || std::fwrite(h, 1, sizeof h, s.wav.get()) != sizeof h)
-      return fail(&r, "cannot write " + o.wav_file);
+    if (std::fwrite(h, 1, sizeof h, s.wav.file()) != sizeof h)
+      return fail(&r, "--wav " + o.wav_file + ": " + std::strerror(errno));
   }
 
   headless_reset_process_state();
@@ -389,9 +424,9 @@ bool start_session(Session& s, SessionScope& scope) {
          "script runner", 0, 0);
   if (loadbin("ROMDATA.BIN") != 0) {
     putlog(kLogSource, kLineLoadbin, "loadbin error.");
-    std::string why = last_log_failure();
-    if (why.empty()) why = "loadbin error.";
-    return fail(&r, "cannot load ROMDATA.BIN: " + why);
+    std::string logged = last_log_failure();
+    if (logged.empty()) logged = "loadbin error.";
+    return fail(&r, "cannot load ROMDATA.BIN: " + logged);
   }
   if (nox_init() != 0) {
     putlog(kLogSource, kLineNoxInit, "nox_init error.");
@@ -406,23 +441,25 @@ bool start_session(Session& s, SessionScope& scope) {
   return true;
 }
 
+// Puts the trace and the sound in place once the run has done all it was asked; after a failure
+// they are discarded, and nothing is left under their names.
 bool finish_outputs(Session& s, bool ok) {
   const HeadlessOptions& o = *s.opt;
-  if (s.trace) {
-    if (!flush_trace(s) || std::fflush(s.trace.get()) != 0) ok = fail(s.res, "cannot write " + o.trace_file);
-    s.trace.reset();
-  }
-  if (s.wav) {
-    uint8_t h[44];
-    wav_header(h, s.wav_bytes);
-    if (std::fseek(s.wav.get(), 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, s.wav.get()) != sizeof h ||
-        std::fflush(s.wav.get()) != 0)
-      ok = fail(s.res, "cannot write " + o.wav_file);
-    s.wav.reset();
-  }
   if (ok && s.png_pos < s.pngs.size())
     ok = fail(s.res, "no picture for frame " + std::to_string(s.pngs[s.png_pos].frame) + ": the run ended after " +
                          std::to_string(s.res->frames) + " frames");
+  std::string why;
+  if (ok && s.trace.file() != nullptr && !(flush_trace(s) && s.trace.commit(&why)))
+    ok = fail(s.res, "--trace " + o.trace_file + ": " + (why.empty() ? std::strerror(errno) : why));
+  if (ok && s.wav.file() != nullptr) {
+    uint8_t h[44];
+    wav_header(h, s.wav_bytes);
+    if (std::fseek(s.wav.file(), 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, s.wav.file()) != sizeof h ||
+        !s.wav.commit(&why))
+      ok = fail(s.res, "--wav " + o.wav_file + ": " + (why.empty() ? std::strerror(errno) : why));
+  }
+  s.trace.discard();
+  s.wav.discard();
   return ok;
 }
 
@@ -521,9 +558,11 @@ int headless_run(const HeadlessOptions& options, HeadlessResult* result) {
 }
 
 std::string headless_summary(const HeadlessResult& r) {
+  // Scores as the game shows them: the points, ten for each unit the game counts in.
   char line[160];
-  std::snprintf(line, sizeof line, "frames %lld  scene %u  score %u  hi_score %u  round %u",
-                static_cast<long long>(r.frames), static_cast<unsigned>(r.scene), static_cast<unsigned>(r.score),
-                static_cast<unsigned>(r.hi_score), static_cast<unsigned>(r.round));
+  std::snprintf(line, sizeof line, "frames %lld  scene %u  score %llu  hi_score %llu  round %u",
+                static_cast<long long>(r.frames), static_cast<unsigned>(r.scene),
+                static_cast<unsigned long long>(r.score) * 10, static_cast<unsigned long long>(r.hi_score) * 10,
+                static_cast<unsigned>(r.round));
   return line;
 }

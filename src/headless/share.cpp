@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "engine/sound.h"
 #include "game/replay.h"
 #include "headless/headless.h"
+#include "pack/savefile.h"
 
 namespace fs = std::filesystem;
 
@@ -27,25 +27,6 @@ std::string lower_extension(const std::string& path) {
   for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return ext;
 }
-
-// An output written under a temporary name beside the requested one and renamed when complete.
-struct Output {
-  std::string path;  // the requested name
-  std::string temp;  // where it is written meanwhile
-  explicit Output(const std::string& p) : path(p), temp(p.empty() ? p : p + ".tmp") {}
-  void discard() const {
-    std::error_code ec;
-    if (!temp.empty()) fs::remove(temp, ec);
-  }
-  bool commit(std::string* error) const {
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (!ec) return true;
-    *error = "cannot write " + path + ": " + ec.message();
-    discard();
-    return false;
-  }
-};
 
 // "  1234/5678 frames [#####.........]  12.3x real time  0:05 left", redrawn in place.
 struct Progress {
@@ -101,7 +82,7 @@ bool parse_clip_time(const std::string& text, ClipTime* out) {
 
 #if !defined(PIXBRK_HAVE_VIDEO)
 bool video_supported() { return false; }
-VideoWriter* video_open(const std::string&, VideoKind, int32_t, std::string* error) {
+VideoWriter* video_open(std::FILE*, const std::string&, VideoKind, int32_t, std::string* error) {
   *error = "video output is not built into this program (FFmpeg's libraries were not found when it was built)";
   return nullptr;
 }
@@ -113,7 +94,7 @@ void video_close(VideoWriter*) {}
 
 #if !defined(PIXBRK_HAVE_GIF)
 bool gif_supported() { return false; }
-GifWriter* gif_open(const std::string&, int32_t, int32_t, std::string* error) {
+GifWriter* gif_open(std::FILE*, int32_t, int32_t, std::string* error) {
   *error = "GIF output is not built into this program (giflib was not found when it was built)";
   return nullptr;
 }
@@ -123,6 +104,12 @@ void gif_close(GifWriter*) {}
 #endif
 
 int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
+  // Every failure of an output is told as "--video FILE: cause" or "--gif FILE: cause".
+  const std::string video_name = "--video " + o.video_file, gif_name = "--gif " + o.gif_file;
+  auto output_failed = [&](const std::string& name, const std::string& why) {
+    *error = name + ": " + why;
+    return 1;
+  };
   VideoKind kind = VideoKind::Mp4;
   if (!o.video_file.empty()) {
     const std::string ext = lower_extension(o.video_file);
@@ -133,21 +120,17 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
     } else if (ext == ".mkv") {
       kind = VideoKind::Mkv;
     } else {
-      *error = "cannot write " + o.video_file + ": a video name ends in .mp4, .webm or .mkv";
-      return 1;
+      return output_failed(video_name, "a video name ends in .mp4, .webm or .mkv");
     }
     if (!video_supported()) {
-      video_open(o.video_file, kind, o.scale, error);  // says why
+      video_open(nullptr, o.video_file, kind, o.scale, error);  // says why
       return 1;
     }
   }
   if (!o.gif_file.empty()) {
-    if (lower_extension(o.gif_file) != ".gif") {
-      *error = "cannot write " + o.gif_file + ": a GIF's name ends in .gif";
-      return 1;
-    }
+    if (lower_extension(o.gif_file) != ".gif") return output_failed(gif_name, "a GIF's name ends in .gif");
     if (!gif_supported()) {
-      gif_open(o.gif_file, o.scale, o.gif_rate, error);
+      gif_open(nullptr, o.scale, o.gif_rate, error);
       return 1;
     }
   }
@@ -155,6 +138,9 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
     *error = "the scale must be 1 to 8";
     return 1;
   }
+  for (const auto& [name, path] : {std::pair{&video_name, &o.video_file}, std::pair{&gif_name, &o.gif_file}})
+    if (const std::string why = path->empty() ? "" : output_problem(*path); !why.empty())
+      return output_failed(*name, why);
 
   // A first playback, without pictures, finds the first play frame and the end.
   ReplayCheck check;
@@ -177,34 +163,31 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
   }
   const int64_t first = check.first_play_frame + from, end = check.first_play_frame + to;
 
-  const Output video_out(o.video_file), gif_out(o.gif_file);
+  // The files first, so that the writers, which write into them, go before them.
+  SaveStream video_out, gif_out;
   std::unique_ptr<VideoWriter, void (*)(VideoWriter*)> video(nullptr, video_close);
   std::unique_ptr<GifWriter, void (*)(GifWriter*)> gif(nullptr, gif_close);
-  auto give_up = [&]() {
-    video.reset();
-    gif.reset();
-    video_out.discard();
-    gif_out.discard();
-    // The writers name the file they write; the user knows it by the requested name.
-    for (const Output* out : {&video_out, &gif_out}) {
-      const size_t at = out->temp.empty() ? std::string::npos : error->find(out->temp);
-      if (at != std::string::npos) error->replace(at, out->temp.size(), out->path);
-    }
-    return 1;
-  };
+  std::string why;
   if (!o.video_file.empty()) {
-    video.reset(video_open(video_out.temp, kind, o.scale, error));
-    if (!video) return give_up();
+    if (!video_out.open(o.video_file, &why)) return output_failed(video_name, why);
+    video.reset(video_open(video_out.file(), video_out.temp_name(), kind, o.scale, &why));
+    if (!video) return output_failed(video_name, why);
   }
   if (!o.gif_file.empty()) {
-    gif.reset(gif_open(gif_out.temp, o.scale, o.gif_rate, error));
-    if (!gif) return give_up();
+    if (!gif_out.open(o.gif_file, &why)) return output_failed(gif_name, why);
+    gif.reset(gif_open(gif_out.file(), o.scale, o.gif_rate, &why));
+    if (!gif) return output_failed(gif_name, why);
   }
+  // The first output that failed, and why.
+  const std::string* failed = nullptr;
+  auto good = [&](bool ok, const std::string& name) {
+    if (!ok && failed == nullptr) failed = &name;
+    return ok;
+  };
 
   // The sound of frame f starts at sample f * 367.5 of the mixer's output, the clip's at its first.
   const int64_t first_sample = first * kSamplesPerTwoFrames / 2, end_sample = end * kSamplesPerTwoFrames / 2;
   int64_t next_sample = 0;
-  bool ok = true;
   Progress progress;
   progress.on = o.progress;
   progress.total = end - first;
@@ -213,32 +196,34 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
   h.replay_file = o.replay_file;
   h.on_screen = [&](int64_t frame, const uint8_t* screen, const uint32_t* palette) {
     if (frame < first) return true;
-    ok = ok && (!video || video_add_frame(video.get(), screen, palette, error)) &&
-         (!gif || gif_add_frame(gif.get(), screen, palette, error));
+    if (failed == nullptr && video) good(video_add_frame(video.get(), screen, palette, &why), video_name);
+    if (failed == nullptr && gif) good(gif_add_frame(gif.get(), screen, palette, &why), gif_name);
     progress.update(frame + 1 - first, frame + 1 == end);
-    return ok && frame + 1 < end;
+    return failed == nullptr && frame + 1 < end;
   };
   h.on_sound = [&](const uint8_t* pcm, size_t bytes) {
     int16_t samples[NOX_CHUNK_BYTES / 2];
     const auto n = static_cast<int64_t>(std::min(bytes, sizeof samples) / 2);
     std::memcpy(samples, pcm, static_cast<size_t>(n) * 2);
     const int64_t lo = std::max(next_sample, first_sample), hi = std::min(next_sample + n, end_sample);
-    if (video && ok && lo < hi)
-      ok = video_add_sound(video.get(), samples + (lo - next_sample), static_cast<int32_t>(hi - lo), error);
+    if (video && failed == nullptr && lo < hi)
+      good(video_add_sound(video.get(), samples + (lo - next_sample), static_cast<int32_t>(hi - lo), &why),
+           video_name);
     next_sample += n;
-    return ok;
+    return failed == nullptr;
   };
   HeadlessResult r;
   if (headless_run(h, &r) != 0) {
     *error = r.error;
-    return give_up();
+    return 1;
   }
-  if (!ok || (video && !video_finish(video.get(), error)) || (gif && !gif_finish(gif.get(), error)))
-    return give_up();
+  if (failed == nullptr && video) good(video_finish(video.get(), &why), video_name);
+  if (failed == nullptr && gif) good(gif_finish(gif.get(), &why), gif_name);
   video.reset();
   gif.reset();
-  if (!o.video_file.empty() && !video_out.commit(error)) return give_up();
-  if (!o.gif_file.empty() && !gif_out.commit(error)) return give_up();
+  if (failed == nullptr && video_out.file() != nullptr) good(video_out.commit(&why), video_name);
+  if (failed == nullptr && gif_out.file() != nullptr) good(gif_out.commit(&why), gif_name);
+  if (failed != nullptr) return output_failed(*failed, why);
   if (frames != nullptr) *frames = end - first;
   return 0;
 }

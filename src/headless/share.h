@@ -1,6 +1,7 @@
 // Sharing a game: a replay file turned into a video or an animated GIF.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // A point of the playback: seconds, or frames with an "f" suffix ("12", "1.5", "90f"), counted
@@ -21,17 +22,17 @@ struct ShareOptions {
   std::string video_file;  // .mp4, .webm or .mkv; empty = none
   std::string gif_file;    // .gif; empty = none
   int32_t scale = 2;       // 1 to 8
-  // GIF frames a second: 60 (delays of 2, 2, 1 hundredths), or 50 (every sixth frame left out,
-  // every delay 2), for viewers that show a delay of 1 hundredth as a tenth of a second, as web
-  // browsers do, and would otherwise play the clip at about a third of its speed.
-  int32_t gif_rate = 60;
+  // GIF frames a second: 50 (every sixth game frame left out, every delay 2 hundredths), which
+  // plays at the game's speed everywhere; or 60 (delays of 2, 2, 1), exact, for viewers that
+  // honour a delay of 1 hundredth (web browsers show it as 10: a third of the speed).
+  int32_t gif_rate = 50;
   ClipTime from, to;       // the clip is [from, to); unset = the start and the end of the playback
   bool progress = false;   // a progress line on standard error
 };
 
 // Plays the replay once to find where it ends, then again while encoding the clip's pictures and
-// sound. Each output is written under a temporary name beside it and renamed when complete, so
-// a failure leaves nothing under the requested name. Returns 0, 2 when the file is not a
+// sound. Each output is written as every file is (pack/savefile.h), so a failure leaves nothing
+// under the requested name. Returns 0, 2 when the file is not a
 // playable replay, 1 on any other failure; *error then holds a one-line reason. *frames, when
 // given, gets the number of frames written.
 int share_replay(const ShareOptions& options, std::string* error, int64_t* frames = nullptr);
@@ -40,10 +41,13 @@ int share_replay(const ShareOptions& options, std::string* error, int64_t* frame
 enum class VideoKind : uint8_t { Mp4, Webm, Mkv };
 
 // Video and GIF writers. They exist in builds that found FFmpeg's libraries and giflib;
-// `*_supported()` says whether this build has them (otherwise open always fails).
+// `*_supported()` says whether this build has them (otherwise open always fails). They write
+// into a file the caller has created and closes; failures come back as their cause in *error.
 struct VideoWriter;
 bool video_supported();
-VideoWriter* video_open(const std::string& path, VideoKind kind, int32_t scale, std::string* error);
+// `path` is the file's name: the .mp4 muxer reads the file back by it to put its index first.
+VideoWriter* video_open(std::FILE* file, const std::string& path, VideoKind kind, int32_t scale,
+                        std::string* error);
 // One 240 x 320 frame of palette indices and the palette it is shown with.
 bool video_add_frame(VideoWriter* v, const uint8_t* screen, const uint32_t* palette, std::string* error);
 // 16-bit mono samples at 22,050 Hz.
@@ -53,7 +57,7 @@ void video_close(VideoWriter* v);                        // frees it (after fini
 
 struct GifWriter;
 bool gif_supported();
-GifWriter* gif_open(const std::string& path, int32_t scale, int32_t rate, std::string* error);
+GifWriter* gif_open(std::FILE* file, int32_t scale, int32_t rate, std::string* error);
 bool gif_add_frame(GifWriter* w, const uint8_t* screen, const uint32_t* palette, std::string* error);
-bool gif_finish(GifWriter* w, std::string* error);
+bool gif_finish(GifWriter* w, std::string* error);  // ends the GIF and flushes the file
 void gif_close(GifWriter* w);

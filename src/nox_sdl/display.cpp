@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "engine/screen.h"
 #include "nox_sdl/host.h"
+#include "pack/args.h"
 #include "pack/log.h"
 
 namespace {
@@ -26,11 +28,6 @@ int32_t made_scale = HOST_SETTINGS_DEFAULT.scale;   // the scale it was made wit
 int windowed_w = 0;                                 // the window's size before going fullscreen
 int windowed_h = 0;
 
-int usage_error(const char* what, const char* arg) {
-  std::fprintf(stderr, "pixbrk: %s '%s'\n%s", what, arg, USAGE);
-  return 2;
-}
-
 // The scale the window stands for: the one asked for while the player has not resized it.
 int32_t window_scale(SDL_Window* window) {
   int w = 0;
@@ -43,30 +40,29 @@ int32_t window_scale(SDL_Window* window) {
 }  // namespace
 
 int host_parse_options(int argc, char** argv, HostOptions* out) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    std::string_view value;
-    if (arg == "--help" || arg == "-h") {
+  ArgReader a("pixbrk", argc, argv);
+  bool scale_given = false;
+  while (a.next()) {
+    if (a.is_help()) {
       std::fputs(USAGE, stdout);
       return 1;
-    } else if (arg == "--fullscreen") {
-      out->fullscreen = 1;
-    } else if (arg == "--window") {
-      out->fullscreen = 0;
-    } else if (arg == "--scale" || arg.starts_with("--scale=")) {
-      if (arg == "--scale") {
-        if (i + 1 >= argc) return usage_error("a number must follow", argv[i]);
-        value = argv[++i];
-      } else {
-        value = arg.substr(8);
-      }
+    } else if (a.is_flag("--fullscreen") || a.is_flag("--window")) {
+      const int8_t mode = a.is("--fullscreen") ? 1 : 0;
+      if (out->fullscreen >= 0 && out->fullscreen != mode)
+        return a.usage_error("--fullscreen and --window cannot both be given");
+      out->fullscreen = mode;
+    } else if (a.is("--scale")) {
+      std::string value;
+      if (scale_given) return a.usage_error("--scale is given twice");
+      if (!a.value(&value, "a whole number from 1 to 16")) return 2;
       if (!host_scale_parse(value, &out->scale))
-        return usage_error("the scale must be a whole number from 1 to 16, not", value.data());
+        return a.usage_error("--scale must be a whole number from 1 to 16, not '" + value + "'");
+      scale_given = true;
     } else {
-      return usage_error("unknown option", argv[i]);
+      return a.unexpected();
     }
   }
-  return 0;
+  return a.failed() ? 2 : 0;
 }
 
 HostSettings display_start_settings(const HostOptions& options) {

@@ -14,7 +14,7 @@ struct HostOptions {
 };
 
 // Reads the command line. 0: run the game; 1: --help was printed (exit with 0); 2: a bad
-// command line, reported on standard error with the usage (exit with 2).
+// command line, told in one line on standard error (exit with 2).
 int host_parse_options(int argc, char** argv, HostOptions* out);
 
 // The settings the window starts with: the remembered ones (a damaged file is logged and

@@ -22,7 +22,7 @@ int screenshot_write(const uint32_t* pixels, int32_t scale, uint64_t frame) {
   for (int n = 2; access(name, F_OK) == 0 && n < 100; ++n) std::snprintf(name, sizeof name, "%s_%d.png", stamp, n);
   std::string error;
   if (!write_png(name, pixels, NOX_W, NOX_H, scale, &error)) {
-    putlog(HOST_SOURCE, LOG_LINE_SCREENSHOT_FAILED, "Screenshot failed: %s.", error.c_str());
+    putlog(HOST_SOURCE, LOG_LINE_SCREENSHOT_FAILED, "Screenshot failed: cannot write %s: %s.", name, error.c_str());
     return -1;
   }
   putlog(HOST_SOURCE, LOG_LINE_SCREENSHOT, "Screenshot %s (%d x %d, frame %llu).", name,

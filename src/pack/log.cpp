@@ -6,6 +6,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "pack/savefile.h"
+
 namespace {
 // Serialises whole lines: the sound thread logs while the main thread may be logging too.
 std::mutex log_lock;
@@ -22,7 +24,7 @@ bool local_time(std::time_t t, std::tm* out) {
 
 void putlog(const char* src, int line, const char* fmt, ...) {
   std::lock_guard<std::mutex> hold(log_lock);
-  std::FILE* f = std::fopen("LOG.TXT", "a");
+  std::FILE* f = open_append_no_link("LOG.TXT");  // never through a link planted there
   if (f == nullptr) return;
   std::tm tm{};
   if (!local_time(std::time(nullptr), &tm)) tm = std::tm{};

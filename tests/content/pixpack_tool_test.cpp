@@ -104,6 +104,27 @@ const BadCase kBadCases[] = {
        write_text(d + "/manifest.txt", "EFF00.PCM pcm s.wav\n");
      },
      "s.wav", "22050 Hz"},
+    {"WAV longer than an effect slot is meant for",
+     [](const std::string& d) {
+       ASSERT_EQ(write_wav(d + "/s.wav", std::vector<int16_t>(6 * 22050 + 1, 100)), "");
+       write_text(d + "/manifest.txt", "EFF00.PCM pcm s.wav\n");
+     },
+     "s.wav", "EFF00.PCM would last 6.0 s; an effect lasts at most 5 s"},
+    {"synthesised sound longer than an effect slot is meant for",
+     [](const std::string& d) { write_text(d + "/sounds.txt", "sound blip\n  voice sine len=5100 freq=50 vol=5\nend\n"); },
+     "sounds.txt", "would last 5.1 s"},
+    {"the same entry name twice",
+     [](const std::string& d) { write_text(d + "/manifest.txt", "A.CHR chr pic.png\nB.CHR chr pic.png\nA.CHR raw extra.bin\n"); },
+     "manifest.txt:3", "entry name 'A.CHR' is listed twice (first on line 1)"},
+    {"a folder where a picture should be",
+     [](const std::string& d) {
+       fs::remove(d + "/pic.png");
+       fs::create_directory(d + "/pic.png");
+     },
+     "pic.png", "is a folder"},
+    {"a device as a raw entry",
+     [](const std::string& d) { write_text(d + "/manifest.txt", "ZERO raw /dev/zero\n"); }, "/dev/zero",
+     "is a device, not a file"},
     {"pictures with different palettes under a shared palette",
      [](const std::string& d) {
        IndexedImage other = picture(8, 8);
@@ -127,7 +148,7 @@ TEST_P(BadAssets, AreRefusedWithTheFileNamedAndNoPackWritten) {
   EXPECT_NE(err.find(GetParam().file_named), std::string::npos) << err;
   EXPECT_NE(err.find(GetParam().problem), std::string::npos) << err;
   EXPECT_FALSE(fs::exists("out.bin"));
-  EXPECT_FALSE(fs::exists("out.bin.tmp"));
+  for (const auto& e : fs::directory_iterator(".")) EXPECT_FALSE(e.path().string().ends_with(".tmp")) << e.path();
   // An existing pack is left as it was.
   const std::vector<uint8_t> before = bytes_of("good.bin");
   EXPECT_NE(build_pack("a", "good.bin"), "");
@@ -144,7 +165,8 @@ INSTANTIATE_TEST_SUITE_P(Content, BadAssets, ::testing::ValuesIn(kBadCases),
 TEST(PixpackTool, OddPacksSurviveExtractAndBuildByteForByte) {
   TempWorkDir tmp;
   // Entries the game never asks for, an effect with trailing bytes, a picture whose palette's
-  // fourth bytes are not the usual 0xFF, a name spelled twice and an empty entry.
+  // fourth bytes are not the usual 0xFF, two entries whose file names would clash and an empty
+  // entry.
   std::array<uint32_t, 256> pal{};
   for (uint32_t i = 0; i < 256; ++i) pal[i] = (i << 24) | i;
   std::vector<uint8_t> px(3 * 2, 5);
@@ -154,7 +176,7 @@ TEST(PixpackTool, OddPacksSurviveExtractAndBuildByteForByte) {
       {"P.CHR", chr_entry(3, 2, pal, px)},
       {"EFF00.PCM", trailing},
       {"EFF01.PCM", pcm_entry(std::vector<int16_t>{100, -100, 7})},
-      {"P.CHR", chr_entry(1, 1, pal, std::vector<uint8_t>{9})},
+      {"p.chr", chr_entry(1, 1, pal, std::vector<uint8_t>{9})},
       {"EMPTY", {}},
   };
   ASSERT_TRUE(write_file("in.bin", pack_image(entries)));
@@ -168,6 +190,13 @@ TEST(PixpackTool, OddPacksSurviveExtractAndBuildByteForByte) {
   EXPECT_TRUE(fs::exists("x/eff01.pcm.wav"));
   ASSERT_EQ(build_pack("x", "again.bin"), "");
   EXPECT_EQ(bytes_of("again.bin"), bytes_of("in.bin"));
+
+  // A name spelled twice extracts (the game finds only the first), but is refused in a manifest.
+  std::vector<PackEntry> twice = entries;
+  twice[3].name = "P.CHR";
+  ASSERT_EQ(extract_pack(twice, "y"), "");
+  const std::string err = build_pack("y", "twice.bin");
+  EXPECT_NE(err.find("manifest.txt:5: entry name 'P.CHR' is listed twice (first on line 2)"), std::string::npos) << err;
 }
 
 TEST(PixpackTool, ParsePackReportsDamage) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -29,11 +30,19 @@ TEST(Log, LineFormatWithAndWithoutLocation) {
   EXPECT_EQ(lines[1].substr(20), "File broken: ROMDATA.BIN <.\\src\\nox_w.cpp:1003>");
 }
 
-TEST(Log, UnopenableFileIsSilent) {
+// A folder or a link (planted between the deletion at start-up and the first line) where the
+// log goes: the lines are lost silently, and nothing is written through the link.
+TEST(Log, UnopenableFileOrALinkIsSilent) {
   TempWorkDir dir;
-  std::filesystem::create_directory("LOG.TXT");  // cannot be opened for appending
+  std::filesystem::create_directory("LOG.TXT");
   putlog(putlog_source(), 1, "lost %d", 1);
-  EXPECT_TRUE(std::filesystem::is_directory("LOG.TXT"));
+  EXPECT_TRUE(std::filesystem::is_empty("LOG.TXT"));
+  std::filesystem::remove("LOG.TXT");
+  std::ofstream("decoy") << "DECOY\n";
+  std::filesystem::create_symlink("decoy", "LOG.TXT");
+  putlog(putlog_source(), 2, "lost %d", 2);
+  EXPECT_EQ(std::filesystem::file_size("decoy"), 6u);
+  EXPECT_TRUE(std::filesystem::is_symlink("LOG.TXT"));
 }
 
 // Two threads logging at once must never produce a torn or merged line.

@@ -541,7 +541,7 @@ def main():
         f.write(b.script())
     m = b.m
     print('seed %d: frames %d  scene %d  score %d  hi_score %d  round %d' %
-          (args.seed, m.iteration, m.scene, m.score, m.hi_score, m.round), file=sys.stderr)
+          (args.seed, m.iteration, m.scene, m.score * 10, m.hi_score * 10, m.round), file=sys.stderr)
 
 
 if __name__ == '__main__':

@@ -239,8 +239,8 @@ def compare_script(script_path, runner, pack, workdir, frames, coverage, model_c
         if extra:
             return False, 'the runner trace has more frames than the model (%d)' % n
     if m_last is not None:
-        expect = 'frames %d  scene %d  score %d  hi_score %d  round %d' % (
-            n, m_last['scene'], m_last['score'], m_last['hi_score'], m_last['round'])
+        expect = 'frames %d  scene %d  score %d  hi_score %d  round %d' % (  # scores in points
+            n, m_last['scene'], m_last['score'] * 10, m_last['hi_score'] * 10, m_last['round'])
         if summary != expect:
             return False, 'summary differs: model "%s"  runner "%s"' % (expect, summary)
     files = check_files(m, rundir)

@@ -24,6 +24,15 @@ void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
+int temp_files_beside(const std::string& path) {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(".")) {
+    const std::string name = e.path().filename().string();
+    n += name.size() > path.size() + 4 && name.rfind(path + ".", 0) == 0 && name.ends_with(".tmp");
+  }
+  return n;
+}
+
 void put_entry(std::vector<uint8_t>& file, int entry, const char* date16, uint32_t score) {
   std::memcpy(file.data() + 20 * entry, date16, 16);
   put_le32(file.data() + 20 * entry + 16, score);

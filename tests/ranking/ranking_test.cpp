@@ -142,7 +142,7 @@ TEST_F(Ranking, WriteProducesTheExactLayout) {
   auto expect = f;
   expect[328] = 1;  // the mute flag is taken from the engine at each write
   EXPECT_EQ(read_bytes("SCORE.DAT"), expect);
-  EXPECT_FALSE(file_exists("SCORE.DAT.tmp"));
+  EXPECT_EQ(temp_files_beside("SCORE.DAT"), 0);
 }
 
 TEST_F(Ranking, SettingsSurviveARestart) {

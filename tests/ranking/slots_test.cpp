@@ -112,7 +112,7 @@ TEST_F(Slots, SaveWritesHeaderAndRecordsAndEmptiesTheBuffer) {
   release_over_row(scene_save_replay, 2);
   EXPECT_EQ(g.scene, 6);
   EXPECT_EQ(read_bytes("PIXBRK03.REP"), expect);
-  EXPECT_FALSE(file_exists("PIXBRK03.REP.tmp"));
+  EXPECT_EQ(temp_files_beside("PIXBRK03.REP"), 0);
   EXPECT_EQ(replay_frame_index(), 0u) << "SAVE REPLAY is disabled after a save";
   EXPECT_TRUE(slot_has_replay(3));
   EXPECT_EQ(std::memcmp(slot_dir[2], expect.data(), 32), 0);
@@ -120,10 +120,11 @@ TEST_F(Slots, SaveWritesHeaderAndRecordsAndEmptiesTheBuffer) {
 
 TEST_F(Slots, SaveThatCannotWriteKeepsTheRecording) {
   record_game(50, 10);
-  std::filesystem::create_directory("PIXBRK04.REP.tmp");  // the temporary file cannot be created
+  std::filesystem::create_directory(slot_name(4));  // a folder in the way: the file cannot be written
   release_over_row(scene_save_replay, 3);
   EXPECT_EQ(g.scene, 6);
-  EXPECT_FALSE(file_exists(slot_name(4)));
+  EXPECT_TRUE(std::filesystem::is_empty(slot_name(4)));
+  EXPECT_EQ(temp_files_beside(slot_name(4)), 0);
   EXPECT_EQ(replay_frame_index(), 50u) << "SAVE REPLAY stays enabled";
   EXPECT_FALSE(slot_has_replay(4));
 }

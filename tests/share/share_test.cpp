@@ -13,6 +13,8 @@
 #include "game/replay.h"
 #include "headless/headless.h"
 #include "headless/share.h"
+#include "pack/savefile.h"
+#include "support/child.h"
 #include "support/test_pack.h"
 
 #if defined(PIXBRK_HAVE_GIF)
@@ -132,7 +134,7 @@ TEST_F(SavedGame, FilesThatAreNotPlayableReplaysAreExit2ForVerifyAndInfo) {
   EXPECT_EQ(out, "");
 }
 
-TEST(ReplayInfo, PrintsTheHeaderAsTextAndJson) {
+TEST(ReplayInfo, PrintsTheHeaderAsTextAndJsonAndTellsAnUnfinishedGame) {
   TempWorkDir dir;
   std::string h = "2024/05/06 07:08";
   h += std::string(16, '\0');
@@ -140,18 +142,42 @@ TEST(ReplayInfo, PrintsTheHeaderAsTextAndJson) {
   set_le32(h, 20, 1234);
   h[24] = 1;
   spit("a.rep", h + std::string(12 * 3723, '\0'));
-  std::string out;
-  EXPECT_EQ(cli({"--info", "a.rep"}, &out), 0);
-  EXPECT_EQ(out,
-            "date:   2024/05/06 07:08\nlength: 3723 frames (01:02)\nscore:  12340\nguide:  on\nfloor:  off\n");
-  EXPECT_EQ(cli({"--info", "a.rep", "--json"}, &out), 0);
-  EXPECT_EQ(out,
-            "{\"date\":\"2024/05/06 07:08\",\"frames\":3723,\"length\":\"01:02\",\"score\":12340,\"guide\":true,"
-            "\"floor\":false}\n");
-  EXPECT_EQ(cli({"--json"}, &out), 2);
-  EXPECT_EQ(cli({"--info", "a.rep", "--frames", "3"}, &out), 2);
-  EXPECT_EQ(cli({"--verify"}, &out), 2);
-  EXPECT_EQ(cli({"--replay", "a.rep", "--verify", "--wav", "x.wav"}, &out), 2);
+  // A game given up with Escape: the header GAME START cleared, without a date and a score.
+  std::string u(32, '\0');
+  set_le32(u, 16, 5);
+  u[25] = 1;
+  spit("u.rep", u + std::string(12 * 5, '\0'));
+  const struct {
+    std::initializer_list<const char*> args;
+    int rc;
+    const char* out;
+  } cases[] = {
+      {{"--info", "a.rep"}, 0,
+       "date:   2024/05/06 07:08\nlength: 3723 frames (01:02)\nscore:  12340\nguide:  on\nfloor:  off\n"},
+      {{"--info", "--json", "a.rep"}, 0,
+       "{\"date\":\"2024/05/06 07:08\",\"frames\":3723,\"length\":\"01:02\",\"score\":12340,\"guide\":true,"
+       "\"floor\":false,\"unfinished\":false}\n"},
+      {{"u.rep", "--info"}, 0,
+       "date:   none (an unfinished game, given up with Escape)\nlength: 5 frames (00:00)\nscore:  none\n"
+       "guide:  off\nfloor:  on\n"},
+      {{"--json", "--info=u.rep"}, 0,
+       "{\"date\":null,\"frames\":5,\"length\":\"00:00\",\"score\":null,\"guide\":false,\"floor\":true,"
+       "\"unfinished\":true}\n"},
+      {{"--replay", "u.rep", "--verify"}, 2, ""},  // it cannot be checked
+      {{"--json"}, 2, ""},
+      {{"--info", "a.rep", "u.rep"}, 2, ""},
+      {{"--info", "a.rep", "--frames", "3"}, 2, ""},
+      {{"--verify"}, 2, ""},
+      {{"--replay", "a.rep", "--verify", "--wav", "x.wav"}, 2, ""},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(cli(c.args, &out), c.rc) << *c.args.begin();
+    EXPECT_EQ(out, c.out);
+  }
+  ReplayCheck check;
+  EXPECT_EQ(verify_replay("u.rep", "", &check), 2);
+  EXPECT_NE(check.message.find("u.rep is an unfinished game"), std::string::npos) << check.message;
 }
 
 TEST_F(SavedGame, BadInputStopsWithOneReasonAndLeavesNoFileUnderTheRequestedName) {
@@ -159,7 +185,7 @@ TEST_F(SavedGame, BadInputStopsWithOneReasonAndLeavesNoFileUnderTheRequestedName
   set_le32(long_claim, 16, le32(rep, 16) - 1);  // the game goes on past its header's count
   spit("cut.rep", cut);
   spit("past.rep", long_claim);
-  fs::create_directory("taken.gif");  // a directory in the way: found only when renaming
+  fs::create_directory("taken.gif");  // a folder in the way
   const struct {
     const char* replay;
     const char* video;
@@ -169,11 +195,11 @@ TEST_F(SavedGame, BadInputStopsWithOneReasonAndLeavesNoFileUnderTheRequestedName
   } cases[] = {
       {"cut.rep", "", "out.gif", 2, "cut.rep is cut short"},
       {"past.rep", "", "out.gif", 2, "past.rep is not a replay the game made: frames: the game goes on past"},
-      {"PIXBRK01.REP", "out.avi", "", 1, "cannot write out.avi: a video name ends in .mp4, .webm or .mkv"},
-      {"PIXBRK01.REP", "", "out.png", 1, "cannot write out.png: a GIF's name ends in .gif"},
-      {"PIXBRK01.REP", "no/such/dir/out.mkv", "", 1, "cannot write no/such/dir/out.mkv: "},
-      {"PIXBRK01.REP", "", "no/such/dir/out.gif", 1, "cannot write no/such/dir/out.gif: "},
-      {"PIXBRK01.REP", "", "taken.gif", 1, "cannot write taken.gif: "},
+      {"PIXBRK01.REP", "out.avi", "", 1, "--video out.avi: a video name ends in .mp4, .webm or .mkv"},
+      {"PIXBRK01.REP", "", "out.png", 1, "--gif out.png: a GIF's name ends in .gif"},
+      {"PIXBRK01.REP", "no/such/dir/out.mkv", "", 1, "--video no/such/dir/out.mkv: No such file or directory"},
+      {"PIXBRK01.REP", "", "no/such/dir/out.gif", 1, "--gif no/such/dir/out.gif: No such file or directory"},
+      {"PIXBRK01.REP", "", "taken.gif", 1, "--gif taken.gif: is a folder"},
   };
   for (const auto& c : cases) {
     ShareOptions o;
@@ -193,6 +219,78 @@ TEST_F(SavedGame, BadInputStopsWithOneReasonAndLeavesNoFileUnderTheRequestedName
   EXPECT_EQ(left, (std::vector<std::string>{"LOG.TXT", "PIXBRK01.REP", "ROMDATA.BIN", "SCORE.DAT", "cut.rep",
                                             "past.rep", "taken.gif"}));
   EXPECT_TRUE(fs::is_empty("taken.gif"));
+}
+
+// Every kind of writer against what may be planted where it writes: a link to a decoy, a plain
+// file or a folder at the temporary name writers once used (NAME.tmp), or a link at the name
+// itself. Neither the decoy nor anything planted is written, the output is what a clean run
+// makes, and no temporary file is left behind.
+TEST_F(SavedGame, NoWriterWritesThroughWhatIsPlantedWhereItWrites) {
+  const std::string script = std::string(PIXBRK_SOURCE_DIR) + "/tests/win/scripts/game_and_save.txt";
+  const std::string pack = fs::absolute("ROMDATA.BIN").string(), replay = fs::absolute("PIXBRK01.REP").string();
+  struct Writer {
+    const char* what;
+    std::vector<std::string> args;  // of pixbrk-headless (in-process), or a program to run
+    std::string output;
+    size_t skip;  // leading bytes that differ from run to run (a saved game's date)
+  };
+  std::vector<Writer> writers = {
+      {"the game's save", {"--script", script}, "PIXBRK01.REP", 16},
+      {"--trace", {"--frames", "30", "--trace", "out.jsonl"}, "out.jsonl", 0},
+      {"--wav", {"--frames", "30", "--wav", "out.wav"}, "out.wav", 0},
+      {"--png", {"--frames", "3", "--png", "2:out.png"}, "out.png", 0},
+      {"--gif", {"--replay", replay, "--gif", "out.gif", "--to", "10f"}, "out.gif", 0},
+      {"--video", {"--replay", replay, "--video", "out.mp4", "--to", "10f"}, "out.mp4", 0},
+#if defined(PIXPACK_PATH)
+      {"pixpack build", {PIXPACK_PATH, "build", std::string(PIXBRK_SOURCE_DIR) + "/assets", "-o", "out.bin"},
+       "out.bin", 0},
+#endif
+  };
+  enum Plant { kNothing, kLinkAtTemp, kFileAtTemp, kFolderAtTemp, kLinkAtName };
+  auto run_in = [&](const Writer& w, const std::string& where, Plant plant) {
+    fs::create_directory(where);
+    fs::copy_file(pack, where + "/ROMDATA.BIN");
+    const fs::path home = fs::current_path();
+    fs::current_path(where);
+    spit("decoy", "DECOY\n");
+    const std::string temp = w.output + ".tmp";
+    if (plant == kLinkAtTemp) fs::create_symlink("decoy", temp);
+    if (plant == kFileAtTemp) spit(temp, "PLANTED\n");
+    if (plant == kFolderAtTemp) fs::create_directory(temp);
+    if (plant == kLinkAtName) fs::create_symlink("decoy", w.output);
+    int rc;
+    if (w.args[0].front() == '-') {
+      std::vector<char*> argv{const_cast<char*>("pixbrk-headless")};
+      for (const std::string& a : w.args) argv.push_back(const_cast<char*>(a.c_str()));
+      testing::internal::CaptureStdout();
+      rc = headless_main(static_cast<int>(argv.size()), argv.data());
+      testing::internal::GetCapturedStdout();
+    } else {
+      rc = run_program(w.args, {});
+    }
+    EXPECT_EQ(rc, 0) << w.what << " in " << where;
+    EXPECT_EQ(slurp("decoy"), "DECOY\n") << w.what << " wrote through a link in " << where;
+    if (plant == kFileAtTemp) {
+      EXPECT_EQ(slurp(temp), "PLANTED\n") << w.what;
+    }
+    EXPECT_EQ(fs::is_directory(temp), plant == kFolderAtTemp) << w.what;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(w.output))) << w.what << " in " << where;
+    int temps = 0;
+    for (const auto& e : fs::directory_iterator("."))
+      temps += e.path().filename().string().ends_with(".tmp") && e.path().filename() != temp;
+    EXPECT_EQ(temps, 0) << w.what << " left a temporary file in " << where;
+    std::string out = slurp(w.output);
+    fs::current_path(home);
+    return out.substr(std::min(w.skip, out.size()));
+  };
+  for (const Writer& w : writers) {
+    if (w.output == "out.mp4" && !video_supported()) continue;
+    const std::string name = w.output.substr(w.output.find('.') + 1);
+    const std::string clean = run_in(w, "clean-" + name, kNothing);
+    ASSERT_GT(clean.size(), 32u) << w.what;
+    for (const Plant plant : {kLinkAtTemp, kFileAtTemp, kFolderAtTemp, kLinkAtName})
+      EXPECT_EQ(run_in(w, "plant" + std::to_string(plant) + "-" + name, plant), clean) << w.what << ", plant " << plant;
+  }
 }
 
 TEST(ClipTime, SecondsToTheNearestFrameOrFrames) {
@@ -267,7 +365,9 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
   HeadlessResult r;
   ASSERT_EQ(headless_run(o, &r), 0) << r.error;
   std::string out;
-  ASSERT_EQ(cli({"--replay", "PIXBRK01.REP", "--gif", "game.gif", "--to", "45f", "--scale", "2"}, &out), 0);
+  ASSERT_EQ(cli({"--replay", "PIXBRK01.REP", "--gif", "game.gif", "--to", "45f", "--scale", "2", "--gif-rate", "60"},
+                &out),
+            0);
 
   Gif gif("game.gif");
   ASSERT_NE(gif.f, nullptr);
@@ -289,9 +389,9 @@ TEST_F(SavedGame, GifIsThePlaybackAtSixtyFramesASecondInTheGamesPalette) {
   EXPECT_EQ(wrong_at_2x(shown[0], want[0]), 0) << "first frame";
   EXPECT_EQ(wrong_at_2x(shown[44], want[1]), 0) << "45th frame";
 
-  // At 50 frames a second every sixth game frame is left out and every delay is 2 hundredths:
-  // the clip lasts as long as the game did, also in viewers that stretch a delay of 1.
-  ASSERT_EQ(cli({"--replay", "PIXBRK01.REP", "--gif", "game50.gif", "--gif-rate", "50", "--to", "45f"}, &out), 0);
+  // By default, 50 frames a second: every sixth game frame is left out and every delay is 2
+  // hundredths, so the clip lasts as long as the game did, also in viewers that stretch a delay of 1.
+  ASSERT_EQ(cli({"--replay", "PIXBRK01.REP", "--gif", "game50.gif", "--to", "45f"}, &out), 0);
   Gif gif50("game50.gif");
   ASSERT_NE(gif50.f, nullptr);
   ASSERT_EQ(gif50.f->ImageCount, 38);
@@ -311,7 +411,9 @@ TEST(GifWriter, APaletteChangeTravelsAsALocalTableAndEveryFrameShowsRight) {
     other[i] = game[255 - i];
   }
   std::string err;
-  GifWriter* w = gif_open("p.gif", 1, 60, &err);
+  SaveStream file;
+  ASSERT_TRUE(file.open("p.gif", &err)) << err;
+  GifWriter* w = gif_open(file.file(), 1, 60, &err);
   ASSERT_NE(w, nullptr) << err;
   std::vector<std::vector<uint8_t>> screens;
   const uint32_t* palettes[] = {game, game, game, other, other, game};
@@ -324,6 +426,7 @@ TEST(GifWriter, APaletteChangeTravelsAsALocalTableAndEveryFrameShowsRight) {
   }
   ASSERT_TRUE(gif_finish(w, &err)) << err;
   gif_close(w);
+  ASSERT_TRUE(file.commit(&err)) << err;
 
   Gif gif("p.gif");
   ASSERT_NE(gif.f, nullptr);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "pack/savefile.h"
+
 namespace {
 
 // The fourth byte of each pack palette entry has no place in PNG's RGB palette; when a
@@ -133,8 +135,9 @@ uint32_t get_le(const uint8_t* p, int bytes) {
 }  // namespace
 
 std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
-  File f(std::fopen(path.c_str(), "rb"));
-  if (!f) return path + ": cannot open (" + std::strerror(errno) + ")";
+  std::string why;
+  File f(open_input(path, &why));
+  if (!f) return path + ": cannot open (" + why + ")";
   bytes.clear();
   uint8_t buf[65536];
   size_t n;
@@ -143,18 +146,27 @@ std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes
   return "";
 }
 
+std::string read_text_file(const std::string& path, std::string& text) {
+  std::vector<uint8_t> bytes;
+  if (std::string err = read_whole_file(path, bytes); !err.empty()) return err;
+  text.assign(bytes.begin(), bytes.end());
+  return "";
+}
+
 std::string write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  File f(std::fopen(path.c_str(), "wb"));
-  if (!f) return path + ": cannot create (" + std::strerror(errno) + ")";
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
-    return path + ": write error";
-  if (std::fclose(f.release()) != 0) return path + ": write error";
+  SaveStream out;
+  std::string why;
+  if (!out.open(path, &why)) return path + ": cannot create (" + why + ")";
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out.file()) != bytes.size())
+    return path + ": write error (" + std::strerror(errno) + ")";
+  if (!out.commit(&why)) return path + ": write error (" + why + ")";
   return "";
 }
 
 std::string read_indexed_png(const std::string& path, IndexedImage& out) {
-  File f(std::fopen(path.c_str(), "rb"));
-  if (!f) return path + ": cannot open (" + std::strerror(errno) + ")";
+  std::string why;
+  File f(open_input(path, &why));
+  if (!f) return path + ": cannot open (" + why + ")";
   png_byte sig[8] = {};
   if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return path + ": not a PNG file";
   std::rewind(f.get());
@@ -194,11 +206,12 @@ std::string read_indexed_png(const std::string& path, IndexedImage& out) {
 std::string write_indexed_png(const std::string& path, const IndexedImage& img) {
   if (img.width < 1 || img.height < 1 || img.pixels.size() != static_cast<size_t>(img.width) * img.height)
     return path + ": picture has no pixels";
-  File f(std::fopen(path.c_str(), "wb"));
-  if (!f) return path + ": cannot create (" + std::strerror(errno) + ")";
+  SaveStream f;
+  std::string why;
+  if (!f.open(path, &why)) return path + ": cannot create (" + why + ")";
   PngContext ctx;
-  if (!png_write_raw(f.get(), ctx, img)) return path + ": PNG write failed (" + ctx.message + ")";
-  if (std::fclose(f.release()) != 0) return path + ": write error";
+  if (!png_write_raw(f.file(), ctx, img)) return path + ": PNG write failed (" + ctx.message + ")";
+  if (!f.commit(&why)) return path + ": write error (" + why + ")";
   return "";
 }
 

@@ -31,6 +31,9 @@ std::string read_wav(const std::string& path, std::vector<int16_t>& samples);
 // Writes 16-bit mono 22,050 Hz linear PCM as a WAV file.
 std::string write_wav(const std::string& path, const std::vector<int16_t>& samples);
 
-// Whole file into memory / out of memory. Return "" or an error message naming the path.
+// Whole file into memory / out of memory. Return "" or an error message naming the path. Only
+// plain files are read (never a folder or a device); writing puts the file in place when
+// complete (pack/savefile.h), as every writer here does.
 std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes);
+std::string read_text_file(const std::string& path, std::string& text);
 std::string write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes);

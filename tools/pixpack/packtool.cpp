@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "media.h"
+#include "pack/savefile.h"
 #include "rects.h"
 #include "synth.h"
 
@@ -18,6 +18,9 @@ namespace {
 
 constexpr size_t kChrHeader = 4 + 1024;
 constexpr size_t kPcmHeader = 8;
+// An effect slot holds one short effect, played alone until it ends or a stronger one cuts it
+// off; the game's longest lasts 1.1 s, and the game-over sequence it sounds over 3.3 s.
+constexpr int kMaxEffectSeconds = 5;
 
 struct ManifestLine {
   std::string name, kind, source;
@@ -31,8 +34,11 @@ struct Manifest {
 };
 
 std::string read_manifest(const std::string& path, Manifest& m) {
-  std::ifstream f(path);
-  if (!f) return path + ": cannot open (an assets folder needs a manifest.txt)";
+  std::string text;
+  if (std::string err = read_text_file(path, text); !err.empty())
+    return err + " (an assets folder needs a manifest.txt)";
+  std::istringstream f(text);
+  std::map<std::string, int> first_line;  // of each entry name
   std::string line;
   int number = 0;
   while (std::getline(f, line)) {
@@ -52,6 +58,9 @@ std::string read_manifest(const std::string& path, Manifest& m) {
       if (e.name.size() > 15) return where + "entry name '" + e.name + "' is longer than 15 characters";
       if (e.kind != "chr" && e.kind != "pcm" && e.kind != "raw")
         return where + "kind must be chr, pcm or raw, found '" + e.kind + "'";
+      if (const auto [at, fresh] = first_line.emplace(e.name, number); !fresh)
+        return where + "entry name '" + e.name + "' is listed twice (first on line " + std::to_string(at->second) +
+               "); the game would only ever find the first";
       m.entries.push_back(e);
     } else {
       return where + "expected 'NAME KIND SOURCE', 'sounds FILE' or 'palette shared'";
@@ -150,7 +159,14 @@ std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>&
       } else {
         if (std::string err = read_wav(file, samples); !err.empty()) return err;
       }
-      if (samples.empty()) return file + ": sound is empty";
+      const std::string source = e.source.rfind("synth:", 0) == 0 ? (dir / m.sounds).string() : file;
+      if (samples.empty()) return source + ": sound is empty";
+      if (samples.size() > static_cast<size_t>(kMaxEffectSeconds) * kSampleRate) {
+        char length[32];
+        std::snprintf(length, sizeof length, "%.1f", static_cast<double>(samples.size()) / kSampleRate);
+        return source + ": " + e.name + " would last " + length + " s; an effect lasts at most " +
+               std::to_string(kMaxEffectSeconds) + " s";
+      }
       out.data = pcm_entry(samples);
     } else {
       if (std::string err = read_whole_file(file, out.data); !err.empty()) return err;
@@ -161,21 +177,11 @@ std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>&
 }
 
 std::string build_pack(const std::string& assets_dir, const std::string& out_path) {
+  // A name that can never be written is told before the work.
+  if (std::string why = output_problem(out_path); !why.empty()) return out_path + ": cannot create (" + why + ")";
   std::vector<PackEntry> entries;
   if (std::string err = build_entries(assets_dir, entries); !err.empty()) return err;
-  // Written beside the target and renamed, so a failed write never leaves half a pack.
-  const std::string tmp = out_path + ".tmp";
-  if (std::string err = write_whole_file(tmp, pack_image(entries)); !err.empty()) {
-    std::remove(tmp.c_str());
-    return err;
-  }
-  std::error_code ec;
-  fs::rename(tmp, out_path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return out_path + ": cannot replace (" + ec.message() + ")";
-  }
-  return "";
+  return write_whole_file(out_path, pack_image(entries));
 }
 
 std::string parse_pack(const std::vector<uint8_t>& image, std::vector<PackEntry>& entries) {
@@ -230,6 +236,7 @@ std::string list_pack(const std::vector<PackEntry>& entries) {
 
 std::string extract_pack(const std::vector<PackEntry>& entries, const std::string& dir) {
   std::error_code ec;
+  if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) return dir + ": is not a folder";
   fs::create_directories(dir, ec);
   if (ec) return dir + ": cannot create (" + ec.message() + ")";
   std::set<std::string> used;

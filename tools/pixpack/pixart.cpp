@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media.h"
+#include "pack/args.h"
 #include "pixart_font.h"
 #include "rects.h"
 
@@ -191,11 +192,12 @@ Canvas make_font() {
 #include "pixart_sprites.inc"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fputs("usage: pixart ASSETS_DIR\n", stderr);
-    return 2;
-  }
-  const std::string dir = argv[1];
+  std::string dir;
+  int status = 0;
+  if (!ArgReader::one_folder("pixart", "usage: pixart ASSETS_DIR   draw the game's pictures into font.png, pixbrk.png, "
+                             "title.png and all.png there\n",
+                             argc, argv, &dir, &status))
+    return status;
   save(dir, "font.png", make_font());
   save(dir, "pixbrk.png", make_sprites());
   save(dir, "title.png", make_title());

@@ -12,7 +12,9 @@
 #include "engine/touch.h"
 #include "game/game.h"
 #include "game/ranking.h"
+#include "pack/args.h"
 #include "pack/pack.h"
+#include "pack/savefile.h"
 
 namespace {
 
@@ -41,8 +43,11 @@ bool save(const std::string& path) {
   image.width = 480;
   image.height = 640;
   image.format = PNG_FORMAT_RGB;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr)) {
-    std::fprintf(stderr, "pixshot: cannot write %s\n", path.c_str());
+  SaveStream out;
+  std::string why = "cannot encode the picture";
+  if (!out.open(path, &why) || !png_image_write_to_stdio(&image, out.file(), 0, rgb.data(), 0, nullptr) ||
+      !out.commit(&why)) {
+    std::fprintf(stderr, "pixshot: cannot write %s: %s\n", path.c_str(), why.c_str());
     return false;
   }
   std::printf("wrote %s\n", path.c_str());
@@ -72,21 +77,18 @@ void write_sample_scores() {
     for (int b = 0; b < 4; ++b) file[20 * i + 16 + b] = static_cast<uint8_t>(s >> (8 * b));
   }
   file[329] = 1;  // guide on
-  std::FILE* f = std::fopen("SCORE.DAT", "wb");
-  if (f) {
-    std::fwrite(file, 1, sizeof file, f);
-    std::fclose(f);
-  }
+  (void)save_file("SCORE.DAT", file, sizeof file, nullptr, 0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fputs("usage: pixshot OUT_DIR (run where ROMDATA.BIN is)\n", stderr);
-    return 2;
-  }
-  const std::string out = argv[1];
+  std::string out;
+  int status = 0;
+  if (!ArgReader::one_folder("pixshot", "usage: pixshot OUT_DIR   screenshots for the documentation (run where "
+                             "ROMDATA.BIN is)\n",
+                             argc, argv, &out, &status))
+    return status;
   write_sample_scores();
   if (loadbin("ROMDATA.BIN") != 0 || nox_init() != 0) {
     std::fputs("pixshot: nox_init failed (is ROMDATA.BIN here?)\n", stderr);

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "media.h"
@@ -132,8 +131,9 @@ int64_t oscillate(const SynthVoice& v, uint32_t phase) {
 }  // namespace
 
 std::string parse_sounds(const std::string& path, std::vector<SynthSound>& out) {
-  std::ifstream f(path);
-  if (!f) return path + ": cannot open";
+  std::string text;
+  if (std::string err = read_text_file(path, text); !err.empty()) return err;
+  std::istringstream f(text);
   out.clear();
   std::string line;
   int number = 0;
