@@ -150,49 +150,6 @@ class RealGame : public ::testing::Test {
     return "0";
   }
 
-  // Grabs the w x h window and compares it with `picture` shown at `scale` with its corner at
-  // (px, py): the picture's pixels that differ and their bounds, and the pixels around it that
-  // are not the bars' nearly black.
-  struct Diff {
-    size_t count = 0, not_bars = 0;
-    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
-  };
-  Diff grab_and_compare(int w, int h, int px, int py, int scale, const std::vector<uint32_t>& picture) {
-    Diff d;
-    shown_w_ = w;
-    scale_ = scale;
-    corner_ = {px, py};
-    EXPECT_TRUE(x11_grab_window(xvfb_.display, window_, w, h, &shown_));
-    for (int y = 0; y < h && !shown_.empty(); ++y) {
-      for (int x = 0; x < w; ++x) {
-        const uint32_t got = shown_[static_cast<size_t>(y * w + x)];
-        if (x < px || y < py || x >= px + 240 * scale || y >= py + 320 * scale) {
-          d.not_bars += got != 0x0C0C0C ? 1 : 0;
-        } else if (got != picture[static_cast<size_t>((y - py) / scale * 240 + (x - px) / scale)]) {
-          ++d.count;
-          d.x0 = std::min(d.x0, x);
-          d.y0 = std::min(d.y0, y);
-          d.x1 = std::max(d.x1, x);
-          d.y1 = std::max(d.y1, y);
-        }
-      }
-    }
-    return d;
-  }
-
-  // Grabs the window until what it shows passes `done` (a busy machine may take a while to get
-  // there), for at most 5 s; the last comparison.
-  Diff shown_until(int w, int h, int px, int py, int scale, const std::vector<uint32_t>& picture,
-                   const std::function<bool(const Diff&)>& done) {
-    Diff d = grab_and_compare(w, h, px, py, scale, picture);
-    for (int waited = 0; waited < 5000 && !done(d); waited += 200) {
-      sleep_ms(200);
-      d = grab_and_compare(w, h, px, py, scale, picture);
-    }
-    return d;
-  }
-  static bool same(const Diff& d) { return d.count == 0 && d.not_bars == 0; }
-
   fs::path capture() const { return game_dir_ / "sound.raw"; }
   std::vector<std::string> log() const { return read_lines((game_dir_ / "LOG.TXT").string()); }
 
@@ -225,10 +182,6 @@ class RealGame : public ::testing::Test {
   unsigned long window_ = 0;
   int64_t started_ns_ = 0;
   int64_t ended_ns_ = 0;
-  std::vector<uint32_t> shown_;
-  int shown_w_ = 0;
-  int scale_ = 1;
-  std::array<int, 2> corner_{};
 };
 
 TEST_F(RealGame, TitleMenuIsTheHeadlessFrameAtTwiceTheSizePixelForPixel) {
@@ -277,9 +230,8 @@ TEST_F(RealGame, TitleMenuIsTheHeadlessFrameAtTwiceTheSizePixelForPixel) {
 }
 
 TEST_F(RealGame, APlayerStartsPlaysAndClosesTheWindow) {
-  const std::vector<uint32_t> title = headless_picture("", 30);
   start();
-  EXPECT_TRUE(same(shown_until(480, 640, 0, 0, 2, title, same))) << "no title menu";
+  sleep_ms(800);
 
   // Tap GAME START (its label is at virtual (80..160, 112)).
   ASSERT_EQ(xdo({"mousemove", "--window", win(), "240", "226"}), 0);
@@ -543,6 +495,49 @@ class Desktop : public RealGame {
  protected:
   Desktop() { desktop_ = true; }
 
+  // Grabs the w x h window and compares it with `picture` shown at `scale` with its corner at
+  // (px, py): the picture's pixels that differ and their bounds, and the pixels around it that
+  // are not the bars' nearly black.
+  struct Diff {
+    size_t count = 0, not_bars = 0;
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+  };
+  Diff grab_and_compare(int w, int h, int px, int py, int scale, const std::vector<uint32_t>& picture) {
+    Diff d;
+    shown_w_ = w;
+    scale_ = scale;
+    corner_ = {px, py};
+    EXPECT_TRUE(x11_grab_window(xvfb_.display, window_, w, h, &shown_));
+    for (int y = 0; y < h && !shown_.empty(); ++y) {
+      for (int x = 0; x < w; ++x) {
+        const uint32_t got = shown_[static_cast<size_t>(y * w + x)];
+        if (x < px || y < py || x >= px + 240 * scale || y >= py + 320 * scale) {
+          d.not_bars += got != 0x0C0C0C ? 1 : 0;
+        } else if (got != picture[static_cast<size_t>((y - py) / scale * 240 + (x - px) / scale)]) {
+          ++d.count;
+          d.x0 = std::min(d.x0, x);
+          d.y0 = std::min(d.y0, y);
+          d.x1 = std::max(d.x1, x);
+          d.y1 = std::max(d.y1, y);
+        }
+      }
+    }
+    return d;
+  }
+
+  // Grabs the window until what it shows passes `done` (a busy machine may take a while to get
+  // there), for at most 5 s; the last comparison.
+  Diff shown_until(int w, int h, int px, int py, int scale, const std::vector<uint32_t>& picture,
+                   const std::function<bool(const Diff&)>& done) {
+    Diff d = grab_and_compare(w, h, px, py, scale, picture);
+    for (int waited = 0; waited < 5000 && !done(d); waited += 200) {
+      sleep_ms(200);
+      d = grab_and_compare(w, h, px, py, scale, picture);
+    }
+    return d;
+  }
+  static bool same(const Diff& d) { return d.count == 0 && d.not_bars == 0; }
+
   // Left edge (virtual pixels) of the paddle in the last grab, found by its middle rows as
   // `play` shows them at the start of a round (paddle at 104), or -1.
   int paddle_x(const std::vector<uint32_t>& play) const {
@@ -572,6 +567,10 @@ class Desktop : public RealGame {
     return f.size() > 12 ? std::stol(f[11]) + std::stol(f[12]) : -1;  // utime, stime
   }
 
+  std::vector<uint32_t> shown_;
+  int shown_w_ = 0;
+  int scale_ = 1;
+  std::array<int, 2> corner_{};
 };
 
 TEST_F(Desktop, FullscreenAnyWindowSizeKeysScreenshotsAndThePauseInOneSession) {
