@@ -7,9 +7,7 @@ PIXBRK_PLAY_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev zl
 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libgif-dev"
 PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES python3 ffmpeg libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth x11-utils x11-apps xdotool openbox imagemagick libgl1 libgl1-mesa-dri libx11-dev libxtst-dev pulseaudio pulseaudio-utils \
-g++-mingw-w64-x86-64 python3-pefile"
-# Runs the Windows build in the Windows stage; that stage is skipped (not failed) without it.
-PIXBRK_WINE_PACKAGES="wine64 wine"
+g++-mingw-w64-x86-64 python3-pefile wine64 wine"
 # The browser build (./scripts/web) and its tests in headless Chromium. Node.js and npm come from
 # Debian unless a Node.js with npm is installed already (another one's nodejs package carries npm
 # itself and conflicts with Debian's npm).

@@ -1,6 +1,7 @@
 // Sharing a game: how fast a replay becomes a video or a GIF, and how big they are.
 // The replay is a game of the runner's built-in player, saved through the game's save menu.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -71,14 +72,25 @@ void share(benchmark::State& state, const char* out_name, bool video, int64_t se
   o.to.seconds = static_cast<double>(seconds);
   const int64_t clip = std::min<int64_t>(seconds * 60, header.frames);
   state.SetLabel(std::to_string(clip) + " frames of a " + replay_length_text(header.frames) + " game");
+  // CPU time of the whole process, every thread (the encoders' too).
+  const auto cpu_s = [] {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  };
   int64_t frames = 0;
+  double cpu = 0;
   for (auto _ : state) {
+    const double before = cpu_s();
     if (share_replay(o, &error) != 0) {
       state.SkipWithError(error.c_str());
       return;
     }
+    cpu += cpu_s() - before;
     frames += clip;
   }
+  state.counters["cpu_s_per_clip"] = cpu / static_cast<double>(state.iterations());
   state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
   state.counters["x_real_time"] =
       benchmark::Counter(static_cast<double>(frames) / 60.0, benchmark::Counter::kIsRate);

@@ -84,6 +84,27 @@ void BM_NoxFrameBusiest(benchmark::State& state) {
 }
 BENCHMARK(BM_NoxFrameBusiest);
 
+// The title menu's frame, with its composition (argument 1) or without: its picture and
+// buttons are drawn on the sprite plane every frame, so every chunk they cover is composed.
+void BM_TitleFrame(benchmark::State& state) {
+  if (!prepare() || nox_init() != 0) {  // (the busy state above stays kept in `busiest`)
+    state.SkipWithError("no pack");
+    return;
+  }
+  static uint32_t out[NOX_W * NOX_H];
+  for (int i = 0; i < 30; ++i) {  // past the title's first frames
+    nox_frame();
+    nox_compose(NOX_W * 4, out);
+  }
+  for (auto _ : state) {
+    nox_frame();
+    if (state.range(0) != 0) nox_compose(NOX_W * 4, out);
+    benchmark::DoNotOptimize(out);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_TitleFrame)->Arg(0)->Arg(1)->ArgNames({"composed"});
+
 // The state copy alone, to subtract from the figure above.
 void BM_StateCopyOnly(benchmark::State& state) {
   for (auto _ : state) {

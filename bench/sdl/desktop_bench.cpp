@@ -3,7 +3,8 @@
 //                     streaming texture uploaded and presented at 2x, 60 times a second, paced by
 //                     the same clock), of the game on its title screen and of the game in a round
 //                     played by the built-in player; and the game's ratios (goal: at most 1.1).
-//   BM_StartUp        process start to the first presented frame (goal: under 150 ms).
+//   BM_StartUp        process start to the first presented frame (goal: under 150 ms); and a
+//                     close (WM_DELETE_WINDOW) to the game's end, with its settings and log.
 //   BM_InputLatency   a press sent through X's test extension, to the present of the frame that
 //                     used it (goal: 95th percentile within 17 ms) and to the window's pixels
 //                     changing, against the minimal program (goal: at most 3 ms above it).
@@ -268,7 +269,7 @@ void BM_StartUp(benchmark::State& state) {
   const int runs = static_cast<int>(state.range(0));
   Session d;
   if (!d.error.empty()) return state.SkipWithError(d.error.c_str());
-  std::vector<double> game_ms, minimal_ms;
+  std::vector<double> game_ms, minimal_ms, close_ms;
   for (auto _ : state) {
     for (int i = 0; i < runs; ++i) {
       for (const char* mode : {"game", "minimal"}) {
@@ -276,6 +277,13 @@ void BM_StartUp(benchmark::State& state) {
         Child c(d, mode);
         if (!c.wait_first_frame(10000)) return state.SkipWithError("a program did not show its first frame");
         (std::strcmp(mode, "game") == 0 ? game_ms : minimal_ms).push_back(static_cast<double>(c.first_ns - t0) / 1e6);
+        const unsigned long window = std::strcmp(mode, "game") == 0 ? x11_find_window(d.xvfb.display, GAME_TITLE, 0) : 0;
+        if (window == 0) continue;
+        const int64_t closing = host_now_ns();
+        if (!x11_close_window(d.xvfb.display, window) || wait_program(c.pid, 10000) != 0)
+          return state.SkipWithError("the game did not end when closed");
+        close_ms.push_back(static_cast<double>(host_now_ns() - closing) / 1e6);
+        c.pid = -1;
       }
     }
   }
@@ -283,6 +291,8 @@ void BM_StartUp(benchmark::State& state) {
   state.counters["game_max_ms"] = percentile(game_ms, 100);
   state.counters["minimal_p50_ms"] = percentile(minimal_ms, 50);
   state.counters["minimal_max_ms"] = percentile(minimal_ms, 100);
+  state.counters["close_p50_ms"] = percentile(close_ms, 50);
+  state.counters["close_max_ms"] = percentile(close_ms, 100);
 }
 BENCHMARK(BM_StartUp)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -19,6 +19,7 @@
 #include "nox_sdl/events.h"
 #include "nox_sdl/screenshot.h"
 #include "nox_sdl/video.h"
+#include "nox_sdl/x11_watch.h"
 #include "pack/log.h"
 #include "pack/pack.h"
 
@@ -36,6 +37,13 @@ uint32_t pending_peak = 0;
 // The picture of a frame that is written as a screenshot.
 uint32_t shot_pixels[NOX_W * NOX_H];
 
+// The running game's window and frame count, for the shut-down (also the one without X).
+SDL_Window* game_window = nullptr;
+Pacer pacer{};
+uint64_t frames = 0;
+int64_t first_ns = 0;
+int64_t last_ns = 0;
+
 // The one line on standard error that tells a player what went wrong and where the log is.
 void tell_player(const char* what) {
   char cwd[4096];
@@ -50,6 +58,28 @@ void tell_player(const char* what) {
   }
 }
 
+// The run's last log lines, as every shut-down writes them. The frames given up after stalls (a
+// busy machine, a dragged window) and those shown together account for the time between the
+// first and the last picture, whatever the machine's load.
+void log_the_end() {
+  putlog(HOST_SOURCE, LOG_LINE_FRAMES, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
+         static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
+         static_cast<long long>(pacer.given_up), pacer.rebases);
+  putlog(HOST_SOURCE, LOG_LINE_EXIT, "Exit program.");
+}
+
+// The X connection broke: nothing more can be shown or asked of the window, and Xlib cannot go
+// on. What needs no display is done as at any end: the sound stops, the display settings are
+// saved (from what SDL knows of the window), the log is finished; then the program ends.
+[[noreturn]] void connection_lost(const char* display_name) {
+  putlog(HOST_SOURCE, LOG_LINE_DISPLAY_LOST, "The connection to the display %s was lost.", display_name);
+  audio_term();
+  if (game_window != nullptr) display_finish(game_window);
+  log_the_end();
+  tell_player("stopped: the connection to the display was lost");
+  _exit(1);
+}
+
 // A display running at 60 Hz paces the game by its refresh; anything else by our own timer.
 int display_is_60hz(SDL_Window* window) {
   SDL_DisplayMode mode{};
@@ -59,8 +89,8 @@ int display_is_60hz(SDL_Window* window) {
 }
 
 // A run of the frame schedule from now_ns, in step with the display while its vsync holds.
-void start_pacing(Pacer* pacer, int64_t now_ns) {
-  pacer_start(pacer, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, now_ns);
+void start_pacing(Pacer* p, int64_t now_ns) {
+  pacer_start(p, video_vsync_on() ? PaceMode::Vsync : PaceMode::Timer, now_ns);
 }
 
 // The game stops while its window has lost the focus or is minimised: no frames, no sound.
@@ -140,6 +170,8 @@ int host_main(const HostOptions& options) {
     return 1;
   }
   display_show_window(window);
+  game_window = window;
+  x11_watch_start(window, connection_lost);
   if (audio_init(nox_mixpcm) != 0) {
     // A machine without working sound still plays, silently.
     putlog(HOST_SOURCE, LOG_LINE_AUDIO_INIT, "audio_init error: the game runs without sound.");
@@ -149,6 +181,8 @@ int host_main(const HostOptions& options) {
     audio_term();
     video_term();
     SDL_DestroyWindow(window);
+    game_window = nullptr;
+    x11_watch_stop();
     SDL_Quit();
     tell_player("cannot start: ROMDATA.BIN lacks a picture or a sound the game needs");
     return 1;
@@ -156,12 +190,13 @@ int host_main(const HostOptions& options) {
 
   input_clear(&input, window);
   pending_peak = 0;
-  Pacer pacer{};
+  pacer = Pacer{};
   start_pacing(&pacer, host_now_ns());
-  uint64_t frames = 0;
-  int64_t first_ns = 0;
-  int64_t last_ns = 0;
+  frames = 0;
+  first_ns = 0;
+  last_ns = 0;
   int display_failed = 0;
+  DisplayTrouble trouble = DisplayTrouble::Clear;
   bool paused = false;
   int64_t paused_ns = 0;
   bool cursor_hidden = false;
@@ -171,6 +206,19 @@ int host_main(const HostOptions& options) {
     if (frames > 0 && !paused && pacer.mode == PaceMode::Timer) host_sleep_until_ns(pacer_deadline(&pacer));
 
     input_frame(&input);
+    // Another program destroyed the window: the game ends as on a close. The X server refused
+    // a request: the window cannot be relied on any more.
+    char why[256];
+    trouble = x11_watch_trouble(why, sizeof why);
+    if (trouble == DisplayTrouble::WindowDestroyed) {
+      putlog(HOST_SOURCE, LOG_LINE_WINDOW_DESTROYED, "The game window was destroyed by another program.");
+      break;
+    }
+    if (trouble == DisplayTrouble::Error) {
+      putlog(HOST_SOURCE, LOG_LINE_DISPLAY_ERROR, "The display refused a request (%s).", why);
+      display_failed = 1;
+      break;
+    }
     if (input.toggle_fullscreen) display_toggle_fullscreen(window);
     input.toggle_fullscreen = 0;
     if ((input.pointer.active != 0) != cursor_hidden) {
@@ -242,15 +290,16 @@ int host_main(const HostOptions& options) {
   audio_term();
   video_term();
   SDL_DestroyWindow(window);
+  game_window = nullptr;
+  x11_watch_stop();
   nox_free_banks();
   nox_free_slots();
-  // The frames given up after stalls (a busy machine, a dragged window) and those shown together
-  // account for the time between the first and the last picture, whatever the machine's load.
-  putlog(HOST_SOURCE, LOG_LINE_FRAMES, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
-         static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
-         static_cast<long long>(pacer.given_up), pacer.rebases);
   SDL_Quit();
-  putlog(HOST_SOURCE, LOG_LINE_EXIT, "Exit program.");
+  log_the_end();
+  if (trouble == DisplayTrouble::WindowDestroyed) {
+    tell_player("ended: the game window was destroyed by another program");
+    return 0;
+  }
   if (display_failed) {
     tell_player("stopped: the game window could no longer be drawn");
     return 1;

@@ -15,6 +15,9 @@ constexpr int LOG_LINE_AUDIO_INIT = 205;
 constexpr int LOG_LINE_NOX_INIT = 212;
 constexpr int LOG_LINE_LOCK = 260;
 constexpr int LOG_LINE_COPY = 271;
+constexpr int LOG_LINE_WINDOW_DESTROYED = 280;
+constexpr int LOG_LINE_DISPLAY_LOST = 284;
+constexpr int LOG_LINE_DISPLAY_ERROR = 288;
 constexpr int LOG_LINE_FRAMES = 296;
 constexpr int LOG_LINE_EXIT = 300;
 constexpr int LOG_LINE_SETTINGS_DAMAGED = 320;
@@ -37,7 +40,9 @@ constexpr int LOG_LINE_SOUND_STARTED = 754;
 constexpr int LOG_LINE_SOUND_STOPS = 808;
 
 // Runs the whole program in the working directory. Returns the process exit status:
-// 0 after a normal shut-down, 1 when start-up or the display fails.
+// 0 after a normal shut-down (a window destroyed by another program ends the game as a close
+// does), 1 when start-up or the display fails. A broken connection to the X server ends the
+// process from inside Xlib, with status 1, after the shut-down's steps that need no display.
 int host_main(const HostOptions& options = HostOptions{});
 
 // Called after every presented frame with the presentation time (monotonic ns); a non-zero

@@ -12,6 +12,7 @@ SDL_Texture* texture = nullptr;
 SDL_Texture* mark_texture = nullptr;
 int vsync = 0;
 int32_t scale = 2;
+bool texture_blended = false;  // the picture is shown below 1x, with linear filtering
 
 // The pointer mark, in virtual pixels: a white cross with a dark rim and an open centre, so it
 // shows on every colour the game uses. '#' white, 'o' dark, '.' clear.
@@ -74,6 +75,7 @@ int video_init(SDL_Window* window, int want_vsync) {
     return -1;
   }
   SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
+  texture_blended = false;
   SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
   make_mark();
   return 0;
@@ -106,7 +108,14 @@ int video_present(bool mark, int32_t mark_x, int32_t mark_y) {
   SDL_GetRendererOutputSize(renderer, &out_w, &out_h);
   const DisplayFit fit = display_fit(out_w, out_h, out_w, out_h);
   scale = fit.scale;
-  const SDL_Rect picture{fit.x, fit.y, NOX_W * fit.scale, NOX_H * fit.scale};
+  const SDL_Rect picture{fit.x, fit.y, fit.pic_w, fit.pic_h};
+  // Sharp blocks at whole scales; below 1x every output pixel stands for more than one virtual
+  // pixel, and blending them keeps thin lines and small text from dropping out.
+  const bool shrunk = display_shrunk(fit);
+  if (shrunk != texture_blended) {
+    texture_blended = shrunk;
+    SDL_SetTextureScaleMode(texture, shrunk ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
+  }
   if (picture.x > 0 || picture.y > 0) {
     SDL_SetRenderDrawColor(renderer, BAR_GREY, BAR_GREY, BAR_GREY, 255);
     SDL_RenderClear(renderer);
@@ -116,8 +125,9 @@ int video_present(bool mark, int32_t mark_x, int32_t mark_y) {
     return -1;
   }
   if (mark && mark_texture != nullptr) {
-    const SDL_Rect at{fit.x + (mark_x - MARK_SIZE / 2) * fit.scale, fit.y + (mark_y - MARK_SIZE / 2) * fit.scale,
-                      MARK_SIZE * fit.scale, MARK_SIZE * fit.scale};
+    const SDL_Rect at{fit.x + (mark_x - MARK_SIZE / 2) * fit.pic_w / NOX_W,
+                      fit.y + (mark_y - MARK_SIZE / 2) * fit.pic_h / NOX_H, MARK_SIZE * fit.pic_w / NOX_W,
+                      MARK_SIZE * fit.pic_h / NOX_H};
     SDL_RenderSetClipRect(renderer, &picture);
     SDL_RenderCopy(renderer, mark_texture, nullptr, &at);
     SDL_RenderSetClipRect(renderer, nullptr);

@@ -1,7 +1,7 @@
 // The presenter: a 240 x 320 streaming texture composed straight from screen memory and shown
 // at the largest whole scale the window holds, centred between dark bars, with sharp
-// (nearest-neighbour) pixels. The virtual pointer's mark is drawn over it, never into the game's
-// planes.
+// (nearest-neighbour) pixels; a window smaller than 240 x 320 shows it shrunk to fit, blended.
+// The virtual pointer's mark is drawn over it, never into the game's planes.
 #pragma once
 #include <SDL2/SDL.h>
 

@@ -38,7 +38,7 @@ class RealPack : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = real_pack_path();
-    if (path_.empty()) GTEST_SKIP() << "ROMDATA.BIN has not been built";
+    ASSERT_FALSE(path_.empty()) << "ROMDATA.BIN has not been built";
     pack_unload();
     ASSERT_EQ(loadbin(path_.c_str()), 0);
     for (auto [entry, bank] : kBankOf) ASSERT_EQ(nox_loadchr(bank, std::string(entry).c_str()), 0) << entry;

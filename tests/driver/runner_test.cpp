@@ -15,9 +15,7 @@
 #include "headless/output.h"
 #include "pack/packwriter.h"
 
-#if defined(PIXBRK_HAVE_LIBPNG)
 #include "support/png_read.h"
-#endif
 
 namespace {
 
@@ -281,7 +279,6 @@ TEST(Runner, WavHoldsOneChunkPerSixFrames) {
   EXPECT_NE(w.find_first_not_of('\0', 44), std::string::npos);  // the choice sound was mixed
 }
 
-#if defined(PIXBRK_HAVE_LIBPNG)
 TEST(Runner, PicturesAreTheComposedFrameAtEitherScale) {
   TempWorkDir dir;
   write_synthetic_pack();
@@ -311,7 +308,6 @@ TEST(Runner, PicturesAreTheComposedFrameAtEitherScale) {
     }
   EXPECT_EQ(differ, 0u);
 }
-#endif
 
 TEST(Runner, PictureAfterUncomposedFramesMatchesComposingEveryFrame) {
   TempWorkDir dir;

@@ -30,7 +30,15 @@ TEST(DisplayFit, LargestWholeScaleCentredAndThePointerMappedBack) {
            {1000, 1000, 1000, 1000, 3, 140, 20, 860, 500, false, 0, 0},
            {1920, 1080, 1920, 1080, 3, 600, 60, 600 + 3 * 239 + 2, 60 + 3 * 319 + 2, true, 239, 319},
            {960, 1280, 480, 640, 4, 0, 0, 101, 201, true, 50, 100},  // a 2x desktop: 4 physical pixels
-           {200, 300, 200, 300, 1, -20, -10, 0, 0, true, 20, 10},    // too small: cropped at 1x
+           // Below 1x: the whole picture shrunk to fit, centred, every corner within reach.
+           {200, 300, 200, 300, 1, 0, 17, 0, 16, false, 0, 0},
+           {200, 300, 200, 300, 1, 0, 17, 199, 282, true, 239, 319},
+           {200, 200, 200, 200, 1, 25, 0, 24, 100, false, 0, 0},
+           {200, 200, 200, 200, 1, 25, 0, 25, 0, true, 0, 0},
+           {200, 200, 200, 200, 1, 25, 0, 174, 199, true, 239, 319},
+           {200, 200, 200, 200, 1, 25, 0, 100, 72, true, 120, 116},  // GAME START
+           {400, 160, 400, 160, 1, 140, 0, 259, 159, true, 239, 319},
+           {120, 160, 120, 160, 1, 0, 0, 61, 0, true, 123, 1},  // half size: the centre's pixel
        }) {
     SCOPED_TRACE(testing::Message() << c.out_w << "x" << c.out_h << " at (" << c.wx << "," << c.wy << ")");
     const DisplayFit f = display_fit(c.out_w, c.out_h, c.win_w, c.win_h);

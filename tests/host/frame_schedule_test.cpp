@@ -7,6 +7,7 @@
 
 #include "host/clock.h"
 #include "host/frame_schedule.h"
+#include "support/pacing_rule.h"
 
 namespace {
 
@@ -206,6 +207,42 @@ TEST(PacerDue, OneLateWakeUpCatchesUpTwoDoNot) {
   EXPECT_EQ(p.rebases, 1u);
   EXPECT_EQ(p.given_up, 3);  // frames 12 to 14; this wake-up runs the one due now
   EXPECT_EQ(pacer_frames_due(&p, BASE + 16 * refresh, refresh / 2), 1);
+}
+
+// Ten seconds of a desktop host's loop through the real schedule (a frame's work, the wait for
+// its deadline unless the host ignores it, the presentation), judged by the rule the end-to-end
+// checks apply: a real 60 passes, with a short stall or three on a busy machine; a host that
+// runs at 30 or 20 frames a second, races, or stalls often or long fails.
+struct HostLoop {
+  const char* name;
+  int64_t work_ns;         // each frame's work
+  bool waits;              // sleeps to each deadline
+  int64_t stall_every;     // frames between stalls (0: none)
+  int64_t stall_ns;
+  bool passes;
+};
+
+TEST(PacingRule, OnlyARealSixtyPassesAndAShortStallDoesNotFail) {
+  for (const HostLoop& c : {HostLoop{"sixty", 3 * MS, true, 0, 0, true},
+                            HostLoop{"sixty_three_short_stalls", 3 * MS, true, 150, 250 * MS, true},
+                            HostLoop{"sixty_four_stalls", 3 * MS, true, 120, 250 * MS, false},
+                            HostLoop{"sixty_one_long_stall", 3 * MS, true, 400, 1500 * MS, false},
+                            HostLoop{"thirty", 33333333, true, 0, 0, false},
+                            HostLoop{"twenty", 50 * MS, true, 0, 0, false},
+                            HostLoop{"racing", 8 * MS, false, 0, 0, false}}) {
+    Pacer p{};
+    pacer_start(&p, PaceMode::Timer, BASE);
+    pacer_presented(&p, BASE);
+    int64_t now = BASE;
+    int64_t run = 1;
+    for (; now < BASE + 10000 * MS; ++run) {
+      now += c.work_ns + (c.stall_every > 0 && run % c.stall_every == 0 ? c.stall_ns : 0);
+      if (c.waits) now = std::max(now, pacer_deadline(&p));
+      pacer_presented(&p, now);
+    }
+    const std::string broken = pacing_rule_broken({static_cast<double>(now - BASE) / 1e9, run, p.given_up, p.rebases});
+    EXPECT_EQ(broken.empty(), c.passes) << c.name << ": " << (broken.empty() ? "kept the rule" : broken);
+  }
 }
 
 TEST(PacerWait, NeverReturnsBeforeTheDeadline) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -24,6 +25,7 @@
 #include "host/clock.h"
 #include "host/frame_schedule.h"
 #include "pack/pack.h"
+#include "support/pacing_rule.h"
 #include "support/png_read.h"
 #include "support/test_pack.h"
 #include "x11_support.h"
@@ -54,7 +56,7 @@ class RealGame : public ::testing::Test {
  protected:
   void SetUp() override {
     pack_ = real_pack_path();
-    if (pack_.empty()) GTEST_SKIP() << "ROMDATA.BIN has not been built (target romdata)";
+    ASSERT_FALSE(pack_.empty()) << "ROMDATA.BIN has not been built (target romdata)";
     game_dir_ = fs::path(dir_.path()) / "game";
     fs::create_directories(game_dir_);
     fs::copy_file(pack_, game_dir_ / "ROMDATA.BIN");
@@ -106,11 +108,54 @@ class RealGame : public ::testing::Test {
     if (status != -1) game_ = -1;
     return status;
   }
+  // The headless runner's picture (240 x 320) of frame `frame` of a touch script.
+  std::vector<uint32_t> headless_picture(const std::string& script, int64_t frame) {
+    const fs::path d = fs::path(dir_.path()) / ("headless" + std::to_string(frame) + std::to_string(script.size()));
+    fs::create_directories(d);
+    fs::copy_file(pack_, d / "ROMDATA.BIN", fs::copy_options::overwrite_existing);
+    std::ofstream(d / "script.txt") << script << "\nwait 1000000\n";
+    EXPECT_EQ(run_program({PIXBRK_HEADLESS, "--dir", d.string(), "--script", (d / "script.txt").string(), "--frames",
+                           std::to_string(frame + 1), "--png", std::to_string(frame) + ":" + (d / "f.png").string()},
+                          {}),
+              0);
+    int w = 0;
+    int h = 0;
+    std::vector<uint32_t> picture;
+    EXPECT_TRUE(read_png((d / "f.png").string(), &w, &h, &picture) && w == 240 && h == 320);
+    return picture;
+  }
+
+  bool wait_size(int w, int h) {
+    int gw = 0;
+    int gh = 0;
+    for (int waited = 0; waited < 5000 && !(gw == w && gh == h); waited += 50) {
+      sleep_ms(50);
+      x11_window_size(xvfb_.display, window_, &gw, &gh);
+    }
+    return gw == w && gh == h;
+  }
+
+  // The first submatch of the `nth` log line matching `pattern`, waiting for it up to 5 s.
+  std::string wait_log(const std::string& pattern, int nth = 1) {
+    const std::regex re(pattern);
+    for (int waited = 0; waited < 5000; waited += 50) {
+      int seen = 0;
+      std::smatch m;
+      for (const std::string& line : log()) {
+        if (std::regex_search(line, m, re) && ++seen == nth) return m.size() > 1 ? m[1].str() : line;
+      }
+      sleep_ms(50);
+    }
+    ADD_FAILURE() << "no log line " << pattern << " (#" << nth << ")";
+    return "0";
+  }
+
   fs::path capture() const { return game_dir_ / "sound.raw"; }
   std::vector<std::string> log() const { return read_lines((game_dir_ / "LOG.TXT").string()); }
 
-  // Checks the log of a run that was started, played and closed normally.
-  void expect_clean_log(bool with_sound_device) {
+  // Checks the log of a run that was started, played and closed normally, or ended for `reason`
+  // (a log line's pattern) and then shut down as normally.
+  void expect_clean_log(bool with_sound_device, const std::string& reason = "") {
     const std::vector<std::string> lines = log();
     std::vector<std::string> want = {
         STAMP + R"(Executes "PIXEL BREAKER" on \S+ \S+ .*\(\S+\))",
@@ -119,10 +164,11 @@ class RealGame : public ::testing::Test {
     };
     if (!with_sound_device) want.push_back(STAMP + R"(No sound device \(.*\): the game runs without sound\.)" + AT + "630>");
     want.push_back(STAMP + "Sound-thread has started\\." + AT + "754>");
+    if (!reason.empty()) want.push_back(STAMP + reason);
     want.push_back(STAMP + "Sound-thread will now stop\\." + AT + "808>");
     want.push_back(STAMP + R"(Presented \d+ frames in \d+ ms \(\d+ given up after \d+ stalls\)\.)" + AT + "296>");
     want.push_back(STAMP + "Exit program\\." + AT + "300>");
-    ASSERT_EQ(lines.size(), want.size());
+    ASSERT_EQ(lines.size(), want.size()) << (lines.empty() ? "" : lines.back());
     for (size_t i = 0; i < want.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], std::regex(want[i]))) << lines[i];
   }
 
@@ -206,28 +252,25 @@ TEST_F(RealGame, APlayerStartsPlaysAndClosesTheWindow) {
   sleep_ms(1500);
   ASSERT_EQ(xdo({"key", "--window", win(), "Escape"}), 0);
   sleep_ms(500);
-  const int64_t closing_ns = host_now_ns();
   ASSERT_TRUE(x11_close_window(xvfb_.display, window_));
-  EXPECT_EQ(finish(), 0);
-  EXPECT_LT(ended_ns_ - closing_ns, 1000 * MS) << "closing the window must end the game promptly";
+  EXPECT_EQ(finish(), 0);  // (how soon it ends is measured by desktop_bench)
 
   expect_clean_log(true);
 
-  // 60 frames per second of wall time: never more, and none missing but those the schedule gave
-  // up after stalls (a busy machine) and the few it may still have been behind at the end.
+  // 60 frames per second of wall time, by the rule every frame-rate check applies: a short stall
+  // on a busy machine is allowed for, a game running at 30 or 20 frames a second is not.
   std::smatch m;
   const std::vector<std::string> lines = log();
   ASSERT_GE(lines.size(), 2u);
   const std::string frames_line = lines[lines.size() - 2];
-  ASSERT_TRUE(std::regex_search(frames_line, m, std::regex(R"(Presented (\d+) frames in (\d+) ms \((\d+) given up)")));
-  const double frames = std::stod(m[1]);
-  const double ms = std::stod(m[2]);
-  const double given_up = std::stod(m[3]);
-  const double expected_frames = ms * 60.0 / 1000.0 + 1.0;
-  EXPECT_LE(frames, expected_frames + 1) << frames_line;
-  EXPECT_NEAR(frames + given_up, expected_frames, PACER_MAX_LAG_FRAMES + 2.0) << frames_line;
-  EXPECT_LE(ms * MS, static_cast<double>(ended_ns_ - started_ns_));
-  EXPECT_GE(ms * MS, static_cast<double>(closing_ns - started_ns_) - 1500.0 * MS);
+  ASSERT_TRUE(std::regex_search(frames_line, m,
+                                std::regex(R"(Presented (\d+) frames in (\d+) ms \((\d+) given up after (\d+) stalls)")));
+  const int64_t ms = std::stoll(m[2]);
+  // The milliseconds are cut down: the true span is up to one more.
+  EXPECT_EQ(pacing_rule_broken({(static_cast<double>(ms) + 0.999) / 1000, std::stoll(m[1]), std::stoll(m[3]), std::stoll(m[4])}),
+            "")
+      << frames_line;
+  EXPECT_LE(ms * MS, ended_ns_ - started_ns_);
 
   // The tap's effect (menu choice, longer than one 100 ms chunk) is the first sound played, and
   // arrives whole: nothing lost, doubled or reordered at the chunk seams.
@@ -248,6 +291,93 @@ TEST_F(RealGame, APlayerStartsPlaysAndClosesTheWindow) {
   while (same < effect.size() && played[start + same] == effect[same]) ++same;
   EXPECT_EQ(same, effect.size()) << "the effect breaks off after " << same << " samples";
 
+}
+
+// Another program destroys the window, or breaks the game's connection to the X server: instead
+// of Xlib's report and an unexplained end, one line on standard error and the reason in the
+// log; the display settings are saved (without X, from what is known of the window) and the
+// shut-down's lines written; the exit status is a close's (0) or a failure's (1).
+TEST_F(RealGame, AWindowDestroyedOrTheConnectionLostEndsTheGameWithTheReasonLogged) {
+  struct Case {
+    const char* xdotool;
+    int status;
+    std::string logged;
+    const char* says;
+  };
+  for (const Case& c : {Case{"windowclose", 0, R"(The game window was destroyed by another program\.)" + AT + "280>",
+                             "pixbrk: ended: the game window was destroyed by another program"},
+                        Case{"windowkill", 1, R"(The connection to the display :\d+ was lost\.)" + AT + "284>",
+                             "pixbrk: stopped: the connection to the display was lost"}}) {
+    SCOPED_TRACE(c.xdotool);
+    fs::remove(game_dir_ / "DISPLAY.CFG");
+    start({}, {"--scale", "1"});
+    wait_log(R"(Sound-thread has started\.)");  // the game watches its window from here on
+    ASSERT_EQ(xdo({c.xdotool, win()}), 0) << xdo_errors();
+    EXPECT_EQ(finish(), c.status);
+    expect_clean_log(true, c.logged);
+    std::vector<std::string> said;  // but SDL's disk audio driver's notices
+    for (const std::string& l : read_lines((game_dir_ / "stderr.txt").string()))
+      if (!l.starts_with("CRITICAL: ")) said.push_back(l);
+    ASSERT_EQ(said.size(), 1u) << (said.empty() ? "nothing" : said.back());
+    EXPECT_TRUE(said[0].starts_with(c.says)) << said[0];
+    EXPECT_EQ(read_lines((game_dir_ / "DISPLAY.CFG").string()),
+              (std::vector<std::string>{"# PIXEL BREAKER display settings", "mode window", "scale 1"}));
+  }
+}
+
+// A window smaller than 240 x 320 (here 200 x 200, made so without a window manager to refuse
+// it) shows the whole picture shrunk to 150 x 200 in its middle, blended, and the pointer is
+// mapped through the same placement: a tap where GAME START is shown starts a round.
+TEST_F(RealGame, BelowOneTimesTheWholePictureIsShrunkToFitAndAnswersThePointer) {
+  const std::vector<uint32_t> title = headless_picture("", 30);
+  start();
+  ASSERT_EQ(xdo({"windowsize", win(), "200", "200"}), 0);
+  ASSERT_TRUE(wait_size(200, 200));
+  // Pixels more than a few levels off the title sampled bilinearly at their centres, or off the
+  // bars' colour around the picture.
+  const auto off = [&](const std::vector<uint32_t>& shown) {
+    size_t n = 0;
+    for (int y = 0; y < 200; ++y) {
+      for (int x = 0; x < 200; ++x) {
+        const uint32_t got = shown[static_cast<size_t>(y * 200 + x)];
+        if (x < 25 || x >= 175) {
+          n += got != 0x0C0C0C ? 1 : 0;
+          continue;
+        }
+        const double u = std::clamp((x - 25 + 0.5) * 1.6 - 0.5, 0.0, 239.0);
+        const double v = std::clamp((y + 0.5) * 1.6 - 0.5, 0.0, 319.0);
+        const int u0 = std::min(static_cast<int>(u), 238);
+        const int v0 = std::min(static_cast<int>(v), 318);
+        for (int shift = 0; shift < 24; shift += 8) {
+          const auto at = [&](int i, int j) { return (title[static_cast<size_t>(j * 240 + i)] >> shift & 0xFF) * 1.0; };
+          const double want = (at(u0, v0) * (u0 + 1 - u) + at(u0 + 1, v0) * (u - u0)) * (v0 + 1 - v) +
+                              (at(u0, v0 + 1) * (u0 + 1 - u) + at(u0 + 1, v0 + 1) * (u - u0)) * (v - v0);
+          if (std::fabs(want - (got >> shift & 0xFF)) > 4) {
+            ++n;
+            break;
+          }
+        }
+      }
+    }
+    return n;
+  };
+  std::vector<uint32_t> shown;
+  size_t differing = 1;
+  for (int waited = 0; waited < 5000 && differing != 0; waited += 200) {
+    sleep_ms(200);
+    ASSERT_TRUE(x11_grab_window(xvfb_.display, window_, 200, 200, &shown));
+    differing = off(shown);
+  }
+  EXPECT_EQ(differing, 0u) << "pixels that are not the title shrunk to 150 x 200 between the bars";
+  ASSERT_EQ(xdo({"mousemove", "--window", win(), "100", "72", "click", "1"}), 0);  // virtual (120, 116)
+  for (int waited = 0; waited < 5000 && differing < 2000; waited += 200) {
+    sleep_ms(200);
+    ASSERT_TRUE(x11_grab_window(xvfb_.display, window_, 200, 200, &shown));
+    differing = off(shown);
+  }
+  EXPECT_GE(differing, 2000u) << "the tap on GAME START did not start a round";
+  ASSERT_TRUE(x11_close_window(xvfb_.display, window_));
+  EXPECT_EQ(finish(), 0);
 }
 
 TEST_F(RealGame, SigtermEndsTheGameThroughTheNormalShutDown) {
@@ -337,7 +467,7 @@ void send(const std::string& display) {
 }  // namespace storm
 
 TEST(EventStorm, EveryPressAndReleaseReachesTheGameAndTheFramesNeverRace) {
-  if (real_pack_path().empty()) GTEST_SKIP() << "ROMDATA.BIN has not been built";
+  ASSERT_FALSE(real_pack_path().empty()) << "ROMDATA.BIN has not been built";
   TempWorkDir dir;
   fs::copy_file(real_pack_path(), fs::path(dir.path()) / "ROMDATA.BIN");
   XvfbServer xvfb;
@@ -364,23 +494,6 @@ TEST(EventStorm, EveryPressAndReleaseReachesTheGameAndTheFramesNeverRace) {
 class Desktop : public RealGame {
  protected:
   Desktop() { desktop_ = true; }
-
-  // The headless runner's picture (240 x 320) of frame `frame` of a touch script.
-  std::vector<uint32_t> headless_picture(const std::string& script, int64_t frame) {
-    const fs::path d = fs::path(dir_.path()) / ("headless" + std::to_string(frame) + std::to_string(script.size()));
-    fs::create_directories(d);
-    fs::copy_file(pack_, d / "ROMDATA.BIN", fs::copy_options::overwrite_existing);
-    std::ofstream(d / "script.txt") << script << "\nwait 1000000\n";
-    EXPECT_EQ(run_program({PIXBRK_HEADLESS, "--dir", d.string(), "--script", (d / "script.txt").string(), "--frames",
-                           std::to_string(frame + 1), "--png", std::to_string(frame) + ":" + (d / "f.png").string()},
-                          {}),
-              0);
-    int w = 0;
-    int h = 0;
-    std::vector<uint32_t> picture;
-    EXPECT_TRUE(read_png((d / "f.png").string(), &w, &h, &picture) && w == 240 && h == 320);
-    return picture;
-  }
 
   // Grabs the w x h window and compares it with `picture` shown at `scale` with its corner at
   // (px, py): the picture's pixels that differ and their bounds, and the pixels around it that
@@ -445,31 +558,6 @@ class Desktop : public RealGame {
     ASSERT_EQ(xdo({"mousemove", "--window", win(), std::to_string(x), std::to_string(y), "click", "1"}), 0);
   }
   void key(const char* what, const char* k) { ASSERT_EQ(xdo({what, "--window", win(), k}), 0); }
-
-  bool wait_size(int w, int h) {
-    int gw = 0;
-    int gh = 0;
-    for (int waited = 0; waited < 5000 && !(gw == w && gh == h); waited += 50) {
-      sleep_ms(50);
-      x11_window_size(xvfb_.display, window_, &gw, &gh);
-    }
-    return gw == w && gh == h;
-  }
-
-  // The first submatch of the `nth` log line matching `pattern`, waiting for it up to 5 s.
-  std::string wait_log(const std::string& pattern, int nth = 1) {
-    const std::regex re(pattern);
-    for (int waited = 0; waited < 5000; waited += 50) {
-      int seen = 0;
-      std::smatch m;
-      for (const std::string& line : log()) {
-        if (std::regex_search(line, m, re) && ++seen == nth) return m.size() > 1 ? m[1].str() : line;
-      }
-      sleep_ms(50);
-    }
-    ADD_FAILURE() << "no log line " << pattern << " (#" << nth << ")";
-    return "0";
-  }
 
   // CPU time the game has taken, in clock ticks.
   long cpu_ticks() const {
@@ -560,8 +648,10 @@ TEST_F(Desktop, FullscreenAnyWindowSizeKeysScreenshotsAndThePauseInOneSession) {
   ASSERT_EQ(xdo({"windowfocus", std::to_string(other)}), 0);
   wait_log(R"(Paused: the window has lost the focus\.)");
   const long cpu_before = cpu_ticks();
+  const int64_t idle_from = host_now_ns();
   sleep_ms(1000);
-  EXPECT_LE(cpu_ticks() - cpu_before, sysconf(_SC_CLK_TCK) / 20) << "more than 5 % of a core while paused";
+  const double idle_ticks = static_cast<double>(host_now_ns() - idle_from) / 1e9 * static_cast<double>(sysconf(_SC_CLK_TCK));
+  EXPECT_LE(static_cast<double>(cpu_ticks() - cpu_before), idle_ticks / 20) << "more than 5 % of a core while paused";
   ASSERT_EQ(xdo({"windowfocus", win()}), 0);
   const int64_t paused_ms = std::stoll(wait_log(R"(Resumed after (\d+) ms\.)"));
   EXPECT_GE(paused_ms, 1000);
@@ -610,7 +700,7 @@ TEST_P(StartUpFails, LogsWhyTellsThePlayerAndExitsWithOne) {
   } else if (std::string(c.pack) == "empty") {
     std::ofstream(game_dir / "ROMDATA.BIN", std::ios::binary) << std::string(4, '\0');  // loads, holds nothing
   } else if (std::string(c.pack) == "good") {
-    if (real_pack_path().empty()) GTEST_SKIP() << "ROMDATA.BIN has not been built";
+    ASSERT_FALSE(real_pack_path().empty()) << "ROMDATA.BIN has not been built";
     fs::copy_file(real_pack_path(), game_dir / "ROMDATA.BIN");
   }
   // A stale log from an earlier run must not survive.

@@ -4,8 +4,8 @@
 // Escape, the ranking looked at. Every replay file the game writes is copied into DIR/kept/ the
 // moment it is written, and played back after the session: each must reach the score and the
 // length its header records. Prints what it did, the memory held at frame 100,000 and at the
-// end, and the replays checked; exits 1 when the session fails, the memory grew or a replay
-// does not verify.
+// end, and the replays checked; exits 1 when the session fails, the memory grew, a saved replay
+// could not be kept, a replay does not verify, or the session verified, loaded or watched none.
 #include <malloc.h>
 
 #include <algorithm>
@@ -109,9 +109,10 @@ class Player {
     return headless_bot_event(frame);
   }
 
-  // After each frame: a replay file that has just been written is kept for verification.
-  void after_frame(const fs::path& dir) {
-    if (saving_ == 0 || g.scene == 8) return;
+  // After each frame: a replay file that has just been written is kept for verification. False
+  // (with the reason in *why) when it cannot be: a replay left unchecked fails the session.
+  bool after_frame(const fs::path& dir, std::string* why) {
+    if (saving_ == 0 || g.scene == 8) return true;
     if (replay_frame_index() == 0) {  // the buffer is emptied only when the file was written
       char name[32];
       std::snprintf(name, sizeof name, "PIXBRK%02d.REP", saving_);
@@ -120,10 +121,15 @@ class Player {
                     cut_playback_ ? "cut-" : "", name);
       std::error_code ec;
       fs::copy_file(dir / name, dir / "kept" / kept, fs::copy_options::overwrite_existing, ec);
-      if (!ec) ++counts.saves;
+      if (ec) {
+        *why = std::string("could not keep ") + name + ": " + ec.message();
+        return false;
+      }
+      ++counts.saves;
       cut_playback_ = false;
     }
     saving_ = 0;
+    return true;
   }
 
   Counts counts;
@@ -230,6 +236,10 @@ int main(int argc, char** argv) {
   const fs::path dir = fs::absolute(argv[2]);
   std::error_code ec;
   fs::create_directories(dir / "kept", ec);
+  if (ec) {
+    std::fprintf(stderr, "pixbrk-soak: cannot make %s: %s\n", (dir / "kept").c_str(), ec.message().c_str());
+    return 1;
+  }
 
   Player player(static_cast<uint32_t>(seed));
   const int64_t mark = frames >= 10 * kMemoryFrame ? kMemoryFrame : frames / 10;
@@ -241,8 +251,9 @@ int main(int argc, char** argv) {
     *ev = player.next(frame);
     return true;
   };
+  std::string kept_failed;
   o.on_frame = [&](int64_t frame) {
-    player.after_frame(dir);
+    if (!player.after_frame(dir, &kept_failed)) return false;
     if (frame + 1 == mark) {
       resident_at_mark = resident_kib();
       heap_at_mark = heap_kib();
@@ -250,8 +261,8 @@ int main(int argc, char** argv) {
     return true;
   };
   HeadlessResult r;
-  if (headless_run(o, &r) != 0) {
-    std::fprintf(stderr, "pixbrk-soak: %s\n", r.error.c_str());
+  if (headless_run(o, &r) != 0 || !kept_failed.empty()) {
+    std::printf("soak: FAILED: %s\n", kept_failed.empty() ? r.error.c_str() : kept_failed.c_str());
     return 1;
   }
   const long resident_at_end = resident_kib(), heap_at_end = heap_kib();
@@ -300,5 +311,11 @@ int main(int argc, char** argv) {
   }
   std::printf("soak: %d saved replays verified (score and length as in their headers); %d saved after Escape "
               "ended a game (NO DATA), %d after Escape cut a playback (not checked)\n", verified, no_data, cut);
+  if (verified == 0 || c.loads == 0 || c.watched == 0) {
+    std::printf("soak: FAILED: the session checked too little (%d replays verified, %lld loaded, %lld watched; "
+                "each must be more than none)\n", verified, static_cast<long long>(c.loads),
+                static_cast<long long>(c.watched));
+    return 1;
+  }
   return 0;
 }
