@@ -5,6 +5,7 @@
 
 #include "media.h"
 #include "packtool.h"
+#include "pixbrk_version.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ std::string load_pack(const std::string& path, std::vector<PackEntry>& entries) 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (pixbrk_answer_version(argc, argv, "pixpack")) return 0;
   if (argc < 2) return usage();
   const std::string cmd = argv[1];
   if (cmd == "build" && argc == 5 && std::strcmp(argv[3], "-o") == 0) {
