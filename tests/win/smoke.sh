@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Smoke test of the Windows build under Wine, on a virtual X display with a private PulseAudio.
 #
-#   tests/win/smoke.sh WIN_BUILD_DIR HOST_BUILD_DIR
+#   tests/win/smoke.sh WIN_BUILD_DIR HOST_BUILD_DIR [--portable]
 #
 # WIN_BUILD_DIR holds pixbrk.exe, pixbrk-headless.exe and ROMDATA.BIN (the mingw preset's
-# build); HOST_BUILD_DIR holds the Linux pixbrk-headless. Checks:
+# build); HOST_BUILD_DIR holds the Linux pixbrk-headless. With --portable, WIN_BUILD_DIR is the
+# unpacked Windows zip: each run of pixbrk.exe starts a copy of it and its portable.txt in the
+# run's own folder, under a path with a space and a non-ASCII letter, from another working
+# folder, and the game's files must land beside it. Checks:
 #   1. a full run of pixbrk.exe: the title picture equals the headless runner's at 2x, so
 #      does a pressed button, dragging out of the window lets go of it, GAME START starts a round, Escape in it returns to the title menu (again as the headless
 #      runner shows it), a round played is sharp 2 x 2 blocks, the game runs at 60 frames per
@@ -21,9 +24,22 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../support/children.sh"  # Xvfb, PulseAudio and Wine end with this script, however it ends
+. "$here/../support/desktop.sh"
 win_dir=$(cd "${1:?WIN_BUILD_DIR}" && pwd)
 host_dir=$(cd "${2:?HOST_BUILD_DIR}" && pwd)
 work=$(mktemp -d /tmp/pixbrk-win.XXXXXX)
+games="$work"
+[ "${3:-}" = --portable ] && games="$work/Jeux à deux"
+# The program a run of the game starts and the folder it starts in: the build's pixbrk.exe in
+# the run's folder DIR, or (--portable) a copy of the zip's program in DIR, started elsewhere.
+game_in() {  # game_in DIR: sets game_exe and game_cwd
+  if [ "$games" = "$work" ]; then
+    game_exe="$win_dir/pixbrk.exe" game_cwd="$1"
+  else
+    cp "$win_dir/pixbrk.exe" "$win_dir/portable.txt" "$1/"
+    game_exe="$1/pixbrk.exe" game_cwd="$work"
+  fi
+}
 
 export WINEPREFIX="$win_dir/wine-prefix"
 export WINEARCH=win64
@@ -67,41 +83,19 @@ dpi_ok=1
 dpi=$("$py" "$here/manifest_check.py" "$win_dir/pixbrk.exe" 2>&1 | tail -1) || dpi_ok=0
 check "pixbrk.exe declares itself DPI-aware ($dpi)" test "$dpi_ok" = 1
 
-# --- Wine prefix: made once per build directory; the crash debugger is switched off so that a
-# crash ends the program instead of waiting for someone at a debugger window.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "  preparing a Wine prefix in $WINEPREFIX"
-  "$wine" wineboot --init >"$work/wineboot.log" 2>&1 || true
-  "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
-    /d false /f >>"$work/wineboot.log" 2>&1
-  "$wineserver" -w
-fi
-# Wine's Direct3D normally runs a command thread that spins while it waits for work, taking a
-# whole core of this small machine away from the X server and the game; do without it here.
-"$wine" reg add 'HKCU\Software\Wine\Direct3D' /v csmt /t REG_DWORD /d 0 /f >/dev/null 2>&1
-"$wineserver" -w  # the next start must bring up Wine's desktop on the X display below
+# --- Wine prefix: made once per build directory.
+wine_prefix_ready "$work/wineboot.log"
 
 # --- X display and sound server ---------------------------------------------------------------
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$work/display")"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xvfb_start "$work"
 
 # A PulseAudio of our own whose only sink writes what is played into a FIFO, read as it comes.
 pulse="$work/pulse"
-mkdir -p "$pulse/home" "$pulse/run"
-chmod 700 "$pulse/run"
+mkdir -p "$pulse"
 mkfifo "$pulse/out.fifo"
 cat "$pulse/out.fifo" >"$work/sound.raw" &
 capture_pid=$!
-HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/run" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-  --load="module-pipe-sink sink_name=pixbrk file=$pulse/out.fifo format=s16le rate=22050 channels=1 use_system_clock_for_timing=yes" \
-  --load="module-native-protocol-unix auth-anonymous=1 socket=$pulse/native" >"$work/pulse.log" 2>&1 &
-pulse_pid=$!
-for _ in $(seq 100); do [ -S "$pulse/native" ] && break; sleep 0.1; done
+pulse_start "$pulse" "module-pipe-sink sink_name=pixbrk file=$pulse/out.fifo format=s16le rate=22050 channels=1 use_system_clock_for_timing=yes"
 
 # Log lines without their time stamps ("YYYY/MM/DD hh:mm:ss "), line ends made plain.
 log_lines() { sed -e 's/\r$//' "$1" | sed -E 's#^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ##'; }
@@ -150,19 +144,20 @@ wait_for_log() {  # wait_for_log FILE TEXT SECONDS
 
 # --- 1. a whole run --------------------------------------------------------------------------
 echo "pixbrk.exe: title, one round, close"
-run="$work/run"
+run="$games/run"
 mkdir -p "$run" "$work/title"
 cp "$win_dir/ROMDATA.BIN" "$run/"
 cp "$win_dir/ROMDATA.BIN" "$work/title/"
 (cd "$work/title" && "$host_dir/pixbrk-headless" --frames 40 --png 30:"$work/title-headless.png" --scale 2 >/dev/null)
 
 xdotool mousemove 1020 760  # the pointer stays outside the window until the click
+game_in "$run"
 (
-  cd "$run"
+  cd "$game_cwd"
   export PULSE_SERVER="unix:$pulse/native"
   export WINEDEBUG=-all,+timestamp,+d3d9
   set +e
-  timeout 120 "$wine" "$win_dir/pixbrk.exe" >"$work/run.out" 2>&1
+  timeout 120 "$wine" "$game_exe" >"$work/run.out" 2>&1
   echo $? >"$work/run.rc"
 ) &
 game=$!
@@ -300,12 +295,13 @@ check "the first effect heard is whole" first_effect_whole
 
 # --- 2. no sound server ----------------------------------------------------------------------
 echo "pixbrk.exe: no sound device"
-nosound="$work/nosound"
+nosound="$games/nosound"
 mkdir -p "$nosound"
 cp "$win_dir/ROMDATA.BIN" "$nosound/"
 set +e
-(cd "$nosound" && PULSE_SERVER="unix:$work/no-such-server" WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d" \
-  WINEDEBUG=-all,+d3d9 timeout 60 "$wine" "$win_dir/pixbrk.exe" >"$work/nosound.out" 2>&1)
+game_in "$nosound"
+(cd "$game_cwd" && PULSE_SERVER="unix:$work/no-such-server" WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d" \
+  WINEDEBUG=-all,+d3d9 timeout 60 "$wine" "$game_exe" >"$work/nosound.out" 2>&1)
 rc=$?
 set -e
 check "exit code 0 when start-up fails (got $rc)" test "$rc" = 0
@@ -322,11 +318,12 @@ check "the Direct3D object is released" grep -q 'd3d9_Release .* decreasing refc
 
 # --- 2b. a pack without the game's pictures ----------------------------------------------------
 echo "pixbrk.exe: an empty pack"
-emptypack="$work/emptypack"
+emptypack="$games/emptypack"
 mkdir -p "$emptypack"
 printf '\000\000\000\000' >"$emptypack/ROMDATA.BIN"  # no entries at all: loads, but the game cannot start
 set +e
-(cd "$emptypack" && PULSE_SERVER="unix:$pulse/native" timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+game_in "$emptypack"
+(cd "$game_cwd" && PULSE_SERVER="unix:$pulse/native" timeout 60 "$wine" "$game_exe" >/dev/null 2>&1)
 rc=$?
 set -e
 check "exit code 0 when the game cannot start (got $rc)" test "$rc" = 0
@@ -342,10 +339,11 @@ check "LOG.TXT: \"nox_init error.\", then the sound thread stops" cmp -s "$work/
 
 # --- 3. no pack --------------------------------------------------------------------------------
 echo "pixbrk.exe: no ROMDATA.BIN"
-nopack="$work/nopack"
+nopack="$games/nopack"
 mkdir -p "$nopack"
 set +e
-(cd "$nopack" && timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+game_in "$nopack"
+(cd "$game_cwd" && timeout 60 "$wine" "$game_exe" >/dev/null 2>&1)
 rc=$?
 set -e
 check "exit code 0 without a pack (got $rc)" test "$rc" = 0
@@ -355,10 +353,11 @@ check "LOG.TXT ends with \"loadbin error.\"" \
 # folder in the pack's place, where the C library would say 13.
 check "LOG.TXT: the missing file is Windows error 2" \
   test "$(log_lines "$nopack/LOG.TXT" | sed -n 3p)" = 'Could not open: ROMDATA.BIN (2) <.\src\nox_w.cpp:947>'
-nopackdir="$work/nopackdir"
+nopackdir="$games/nopackdir"
 mkdir -p "$nopackdir/ROMDATA.BIN"
 set +e
-(cd "$nopackdir" && timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+game_in "$nopackdir"
+(cd "$game_cwd" && timeout 60 "$wine" "$game_exe" >/dev/null 2>&1)
 rc=$?
 set -e
 check "exit code 0 with a folder for a pack (got $rc)" test "$rc" = 0
