@@ -63,6 +63,7 @@ zipped="$work/Spiele für Windows"
 mkdir -p "$zipped"
 unzip -q "$dist/pixbrk-$version-windows-x64.zip" -d "$zipped"
 echo "the Windows zip, from $zipped:"
+bash tests/win/system_dlls.sh "$zipped/pixbrk-$version-windows-x64"/*.exe || { failed=1; exit 1; }
 bash tests/win/smoke.sh "$zipped/pixbrk-$version-windows-x64" build/default --portable || { failed=1; exit 1; }
 bash tests/release/windows_setup.sh "$dist/pixbrk-$version-windows-x64-setup.exe" "$version" || { failed=1; exit 1; }
 

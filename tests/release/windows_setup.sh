@@ -58,8 +58,10 @@ check "the program is in Program Files: $(ls "$program" | tr '\n' ' ')" test "$(
 check "a Start menu entry for all users" test -f "$shortcut"
 check "listed among the system's apps" grep -qx 'PIXEL BREAKER|||PIXEL BREAKER' <("$wine" uninstaller --list | tr -d '\r')
 check "the entry carries the version" grep -q "DisplayVersion *REG_SZ *$version\$" <("$wine" reg query "$uninstall_key" | tr -d '\r')
-said=$("$wine" "$program/pixbrk.exe" --version | tr -d '\r') || true
-check "pixbrk.exe --version says \"$said\"" test "$said" = "pixbrk $version"
+for exe in pixbrk pixbrk-headless; do
+  said=$("$wine" "$program/$exe.exe" --version | tr -d '\r') || true
+  check "$exe.exe --version says \"$said\"" test "$said" = "$exe $version"
+done
 
 echo "the installed game"
 appdata=$("$wine" cmd /c echo '%APPDATA%' | tr -d '\r')
