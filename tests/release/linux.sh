@@ -13,6 +13,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../support/children.sh"
 . "$here/../support/desktop.sh"
+. "$here/../support/check.sh"
 dist=$(cd "${1:?DIST_DIR}" && pwd)
 version=${2:?VERSION}
 host_dir=$(cd "${3:?HOST_BUILD_DIR}" && pwd)
@@ -20,24 +21,12 @@ deb="$dist/pixbrk_${version}_amd64.deb"
 tarball="$dist/pixbrk-$version-linux-x86_64.tar.gz"
 work=$(mktemp -d /tmp/pixbrk-linux.XXXXXX)
 installed=""
-failures=0
 cleanup() {
   [ -n "$installed" ] && apt-get remove --purge -y -qq pixbrk >/dev/null 2>&1 || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
   if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "  (everything of this run is kept in $work)"; fi
 }
 trap cleanup EXIT
-check() {  # check "what" command...: what the command says is shown when it fails
-  local what=$1
-  shift
-  if "$@" >"$work/check.out" 2>&1; then
-    echo "  ok    $what"
-  else
-    echo "  FAIL  $what"
-    tail -20 "$work/check.out" | sed 's/^/    /'
-    failures=$((failures + 1))
-  fi
-}
 xvfb_start "$work"
 
 # play_briefly HOME COMMAND...: starts the game with that home folder, waits for its window, ends
@@ -48,11 +37,7 @@ play_briefly() {
   mkdir -p "$home"
   HOME="$home" XDG_DATA_HOME="" SDL_AUDIODRIVER=dummy "$@" >"$home/out.txt" 2>&1 &
   pid=$!
-  for _ in $(seq 300); do
-    wid=$(xdotool search --onlyvisible --name '^PIXEL BREAKER$' 2>/dev/null | head -1 || true)
-    [ -n "$wid" ] && break
-    sleep 0.1
-  done
+  wid=$(window_id)
   [ -n "$wid" ] && sleep 1  # a few frames shown
   kill -TERM "$pid" 2>/dev/null || true
   wait "$pid" || rc=$?

@@ -11,6 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../support/children.sh"
 . "$here/../support/desktop.sh"
+. "$here/../support/check.sh"
 setup=$(realpath "${1:?SETUP_EXE}")
 version=${2:?VERSION}
 work=$(mktemp -d /tmp/pixbrk-setup.XXXXXX)
@@ -19,7 +20,6 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"  # no menu entri
 wine=$(command -v wine || command -v wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
-failures=0
 cleanup() {
   "$wineserver" -k >/dev/null 2>&1 || true
   [ -n "${pulse_pid:-}" ] && kill "$pulse_pid" 2>/dev/null || true
@@ -27,17 +27,6 @@ cleanup() {
   if [ "$failures" -eq 0 ]; then rm -rf "$work"; else echo "  (everything of this run is kept in $work)"; fi
 }
 trap cleanup EXIT
-check() {  # check "what" command...: what the command says is shown when it fails
-  local what=$1
-  shift
-  if "$@" >"$work/check.out" 2>&1; then
-    echo "  ok    $what"
-  else
-    echo "  FAIL  $what"
-    tail -20 "$work/check.out" | sed 's/^/    /'
-    failures=$((failures + 1))
-  fi
-}
 
 cc -O1 -o "$work/wm_close" "$here/../win/wm_close.c" -lX11
 xvfb_start "$work"
@@ -68,12 +57,7 @@ appdata=$("$wine" cmd /c echo '%APPDATA%' | tr -d '\r')
 files="$(winepath -u "$appdata" | sed 's#/$##')/PIXEL BREAKER"
 (cd "$work" && exec timeout 120 "$wine" "$program/pixbrk.exe" >"$work/game.out" 2>&1) &
 game=$!
-wid=""
-for _ in $(seq 300); do
-  wid=$(xdotool search --onlyvisible --name '^PIXEL BREAKER$' 2>/dev/null | head -1 || true)
-  [ -n "$wid" ] && break
-  sleep 0.1
-done
+wid=$(window_id)
 check "its window appears" test -n "$wid"
 if [ -n "$wid" ]; then
   for _ in $(seq 200); do grep -q "Sound-thread has started" "$files/LOG.TXT" 2>/dev/null && break; sleep 0.1; done

@@ -1,6 +1,6 @@
-# Sourced by shell tests that run the Windows game under Wine (after tests/support/children.sh,
-# so that everything started here ends with the test): a private X server, a private sound
-# server and a Wine prefix made ready for tests.
+# Sourced by shell tests that play the game in a window (the Linux game, or the Windows one under
+# Wine), after tests/support/children.sh so that everything started here ends with the test: a
+# private X server, the game's window, a private sound server and a Wine prefix made ready for tests.
 
 # xvfb_start DIR: starts Xvfb (its log in DIR), exports DISPLAY and sets xvfb_pid.
 xvfb_start() {
@@ -11,6 +11,17 @@ xvfb_start() {
   for _ in $(seq 100); do [ -s "$1/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(head -1 "$1/display")"
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}
+
+# window_id: the X window of the game ("PIXEL BREAKER"), waited for up to 30 s; empty if none.
+window_id() {
+  local id=""
+  for _ in $(seq 300); do
+    id=$(xdotool search --onlyvisible --name '^PIXEL BREAKER$' 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  echo "$id"
 }
 
 # pulse_start DIR SINK_MODULE: starts a PulseAudio of our own with that one sink, its socket at

@@ -101,16 +101,6 @@ pulse_start "$pulse" "module-pipe-sink sink_name=pixbrk file=$pulse/out.fifo for
 log_lines() { sed -e 's/\r$//' "$1" | sed -E 's#^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ##'; }
 stamps_ok() { ! sed -e 's/\r$//' "$1" | grep -Evq '^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} '; }
 
-window_id() {  # waits up to 30 s for the game's window
-  local id=""
-  for _ in $(seq 300); do
-    id=$(xdotool search --onlyvisible --name '^PIXEL BREAKER$' 2>/dev/null | head -1 || true)
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
-  echo "$id"
-}
-
 # Grabs the window's 480 x 640 client area from the screen.
 grab() {  # grab WINDOW FILE
   local x y
