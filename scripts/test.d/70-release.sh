@@ -1,4 +1,4 @@
-# Releases: scripts/release twice, from two clones of this commit in two folders (the second's
+# Releases: the version rules (tests/release/version_rules.sh); scripts/release twice, from two clones of this commit in two folders (the second's
 # path with a space and a non-ASCII letter), one after the other, the second in another time
 # zone and without ccache: every file must be the same, and diffoscope shows where one is not.
 # Then the downloads themselves: the .deb and the tarball (tests/release/linux.sh), the Windows
@@ -12,6 +12,7 @@ pixbrk_need_packages $PIXBRK_RELEASE_TEST_PACKAGES $PIXBRK_WINE_PACKAGES $PIXBRK
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "NOTE: the release is built from commit $(git rev-parse --short HEAD): changes not committed are not in it"
 fi
+bash tests/release/version_rules.sh
 work=$(mktemp -d /tmp/pixbrk-release.XXXXXX)
 failed=""
 trap '[ -n "$failed" ] && echo "(kept in $work)" || rm -rf "$work"' EXIT
