@@ -11,8 +11,9 @@
 # a tarball): the one time stamp a release carries (SOURCE_DATE_EPOCH).
 #
 # pixbrk_read_version sets the base version, the full version, PIXBRK_SOURCE_TIME (empty when
-# unknown), PIXBRK_RELEASE_DATE (its day, YYYY-MM-DD; today when unknown) and PIXBRK_VERSION_DEPENDS (the files whose change makes CMake configure again). Run
-# as a script (cmake [-DSOURCE_DIR=DIR] -P cmake/version.cmake) it prints PIXBRK_BASE_VERSION=...,
+# unknown), PIXBRK_RELEASE_DATE (its day, YYYY-MM-DD; today when unknown) and
+# PIXBRK_VERSION_DEPENDS (the files whose change makes CMake configure again). Run as a script
+# (cmake [-DSOURCE_DIR=DIR] -P cmake/version.cmake) it prints PIXBRK_BASE_VERSION=...,
 # PIXBRK_VERSION=... and PIXBRK_SOURCE_TIME=... lines for a shell to read.
 
 function(pixbrk_read_version src base_var full_var)
