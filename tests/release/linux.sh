@@ -47,7 +47,8 @@ ended_well() { tail -1 "$1/.local/share/pixbrk/LOG.TXT" 2>/dev/null | grep -q 'E
 
 echo "the Debian package"
 if dpkg-query -W -f='${Status}' pixbrk 2>/dev/null | grep -q "install ok installed"; then
-  echo "  FAIL  a pixbrk package is installed on this machine already; not touching it"
+  echo "  FAIL  a pixbrk package is installed on this machine already; this test does not touch it"
+  echo "        (apt-get remove pixbrk, then run the test again)"
   exit 1
 fi
 check "lintian finds no error" lintian --fail-on error "$deb"
