@@ -22,7 +22,7 @@ fi
 # scripts/release: every download (the Windows programs and installer, the page, the .deb), and
 # what its stage of the tests checks them with.
 PIXBRK_RELEASE_PACKAGES="$PIXBRK_PLAY_PACKAGES git python3 dpkg-dev g++-mingw-w64-x86-64 nsis emscripten"
-PIXBRK_RELEASE_TEST_PACKAGES="$PIXBRK_RELEASE_PACKAGES lintian appstream desktop-file-utils diffoscope"
+PIXBRK_RELEASE_TEST_PACKAGES="$PIXBRK_RELEASE_PACKAGES lintian appstream desktop-file-utils diffoscope unzip"
 
 pixbrk_need_packages() {
   local missing=()
