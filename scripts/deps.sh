@@ -17,6 +17,11 @@ if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   PIXBRK_WEB_TEST_PACKAGES="$PIXBRK_WEB_TEST_PACKAGES nodejs npm"
 fi
 
+# scripts/release: every download (the Windows programs and installer, the page, the .deb), and
+# what its stage of the tests checks them with.
+PIXBRK_RELEASE_PACKAGES="$PIXBRK_PLAY_PACKAGES git python3 dpkg-dev g++-mingw-w64-x86-64 nsis emscripten"
+PIXBRK_RELEASE_TEST_PACKAGES="$PIXBRK_RELEASE_PACKAGES lintian appstream desktop-file-utils diffoscope unzip"
+
 pixbrk_need_packages() {
   local missing=()
   local p

@@ -20,13 +20,6 @@ for f in pixbrk.exe pixbrk-headless.exe ROMDATA.BIN; do
 done
 
 # Linked statically: the programs may only import DLLs that every Windows has.
-for exe in build/mingw/*.exe; do
-  extra=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' |
-    grep -Evx 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|IMM32.DLL|WINMM.DLL|D3D9.DLL|DSOUND.DLL|MSVCRT.DLL|ADVAPI32.DLL|SHELL32.DLL|OLE32.DLL' || true)
-  if [ -n "$extra" ]; then
-    echo "$exe needs DLLs that Windows does not have: $extra" >&2
-    exit 1
-  fi
-done
+bash tests/win/system_dlls.sh build/mingw/*.exe
 
 bash tests/win/smoke.sh build/mingw build/default

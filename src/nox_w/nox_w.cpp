@@ -23,6 +23,7 @@
 #include "host/event_queue.h"
 #include "host/frame_schedule.h"
 #include "host/sound_ring.h"
+#include "nox_w/places.h"
 #include "pack/log.h"
 #include "pack/pack.h"
 
@@ -33,6 +34,7 @@ constexpr const char* kTitle = "PIXEL BREAKER";
 
 // Every log line of the host carries a fixed line number; support reads them by it.
 enum LogLine : int {
+  LINE_FILES_FOLDER = 146,
   LINE_LOADBIN = 149,
   LINE_IME = 155,
   LINE_REGISTER_CLASS = 170,
@@ -500,6 +502,9 @@ int dispatch_pending(HWND window) {
 // Entry point.
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+  if (win_answer_version()) return 0;
+  char pack[MAX_PATH * 3];
+  const unsigned long folder_error = win_enter_files_folder(pack, sizeof pack);
   RECT client_rect{0, 0, NOX_W * 2, NOX_H * 2};
   const RECT screen_rect{0, 0, NOX_W, NOX_H};
 
@@ -520,7 +525,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
          static_cast<int>(version.dwMinorVersion), version.szCSDVersion, static_cast<int>(version.dwBuildNumber),
          static_cast<int>(version.dwPlatformId));
 
-  if (loadbin("ROMDATA.BIN") != 0) {
+  if (folder_error != 0)
+    putlog(kSource, LINE_FILES_FOLDER, "Could not enter the folder for the player's files. (%d)",
+           static_cast<int>(folder_error));
+  if (loadbin(pack) != 0) {
     putlog(kSource, LINE_LOADBIN, "loadbin error.");
     return 0;
   }

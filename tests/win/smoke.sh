@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Smoke test of the Windows build under Wine, on a virtual X display with a private PulseAudio.
 #
-#   tests/win/smoke.sh WIN_BUILD_DIR HOST_BUILD_DIR
+#   tests/win/smoke.sh WIN_BUILD_DIR HOST_BUILD_DIR [--portable]
 #
 # WIN_BUILD_DIR holds pixbrk.exe, pixbrk-headless.exe and ROMDATA.BIN (the mingw preset's
-# build); HOST_BUILD_DIR holds the Linux pixbrk-headless. Checks:
+# build); HOST_BUILD_DIR holds the Linux pixbrk-headless. With --portable, WIN_BUILD_DIR is the
+# unpacked Windows zip: each run of pixbrk.exe starts a copy of it and its portable.txt in the
+# run's own folder, under a path with a space and a non-ASCII letter, from another working
+# folder, and the game's files must land beside it. Checks:
 #   1. a full run of pixbrk.exe: the title picture equals the headless runner's at 2x, so
 #      does a pressed button, dragging out of the window lets go of it, GAME START starts a round, Escape in it returns to the title menu (again as the headless
 #      runner shows it), a round played is sharp 2 x 2 blocks, the game runs at 60 frames per
@@ -24,6 +27,18 @@ here=$(cd "$(dirname "$0")" && pwd)
 win_dir=$(cd "${1:?WIN_BUILD_DIR}" && pwd)
 host_dir=$(cd "${2:?HOST_BUILD_DIR}" && pwd)
 work=$(mktemp -d /tmp/pixbrk-win.XXXXXX)
+games="$work"
+[ "${3:-}" = --portable ] && games="$work/Jeux à deux"
+# The program a run of the game starts and the folder it starts in: the build's pixbrk.exe in
+# the run's folder DIR, or (--portable) a copy of the zip's program in DIR, started elsewhere.
+game_in() {  # game_in DIR: sets game_exe and game_cwd
+  if [ "$games" = "$work" ]; then
+    game_exe="$win_dir/pixbrk.exe" game_cwd="$1"
+  else
+    cp "$win_dir/pixbrk.exe" "$win_dir/portable.txt" "$1/"
+    game_exe="$1/pixbrk.exe" game_cwd="$work"
+  fi
+}
 
 . "$here/wine_env.sh"
 
@@ -93,19 +108,20 @@ wait_for_log() {  # wait_for_log FILE TEXT SECONDS
 
 # --- 1. a whole run --------------------------------------------------------------------------
 echo "pixbrk.exe: title, one round, close"
-run="$work/run"
+run="$games/run"
 mkdir -p "$run" "$work/title"
 cp "$win_dir/ROMDATA.BIN" "$run/"
 cp "$win_dir/ROMDATA.BIN" "$work/title/"
 (cd "$work/title" && "$host_dir/pixbrk-headless" --frames 40 --png 30:"$work/title-headless.png" --scale 2 >/dev/null)
 
 xdotool mousemove 1020 760  # the pointer stays outside the window until the click
+game_in "$run"
 (
-  cd "$run"
+  cd "$game_cwd"
   export PULSE_SERVER="unix:$pulse/native"
   export WINEDEBUG=-all,+timestamp,+d3d9
   set +e
-  timeout 120 "$wine" "$win_dir/pixbrk.exe" >"$work/run.out" 2>&1
+  timeout 120 "$wine" "$game_exe" >"$work/run.out" 2>&1
   echo $? >"$work/run.rc"
 ) &
 game=$!
@@ -250,12 +266,13 @@ check "the first effect heard is whole" first_effect_whole
 
 # --- 2. no sound server ----------------------------------------------------------------------
 echo "pixbrk.exe: no sound device"
-nosound="$work/nosound"
+nosound="$games/nosound"
 mkdir -p "$nosound"
 cp "$win_dir/ROMDATA.BIN" "$nosound/"
 set +e
-(cd "$nosound" && PULSE_SERVER="unix:$work/no-such-server" WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d" \
-  WINEDEBUG=-all,+d3d9 timeout 60 "$wine" "$win_dir/pixbrk.exe" >"$work/nosound.out" 2>&1)
+game_in "$nosound"
+(cd "$game_cwd" && PULSE_SERVER="unix:$work/no-such-server" WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d" \
+  WINEDEBUG=-all,+d3d9 timeout 60 "$wine" "$game_exe" >"$work/nosound.out" 2>&1)
 rc=$?
 set -e
 check "exit code 0 when start-up fails (got $rc)" test "$rc" = 0
@@ -272,11 +289,12 @@ check "the Direct3D object is released" grep -q 'd3d9_Release .* decreasing refc
 
 # --- 2b. a pack without the game's pictures ----------------------------------------------------
 echo "pixbrk.exe: an empty pack"
-emptypack="$work/emptypack"
+emptypack="$games/emptypack"
 mkdir -p "$emptypack"
 printf '\000\000\000\000' >"$emptypack/ROMDATA.BIN"  # no entries at all: loads, but the game cannot start
 set +e
-(cd "$emptypack" && PULSE_SERVER="unix:$pulse/native" timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+game_in "$emptypack"
+(cd "$game_cwd" && PULSE_SERVER="unix:$pulse/native" timeout 60 "$wine" "$game_exe" >/dev/null 2>&1)
 rc=$?
 set -e
 check "exit code 0 when the game cannot start (got $rc)" test "$rc" = 0
@@ -292,10 +310,11 @@ check "LOG.TXT: \"nox_init error.\", then the sound thread stops" cmp -s "$work/
 
 # --- 3. no pack --------------------------------------------------------------------------------
 echo "pixbrk.exe: no ROMDATA.BIN"
-nopack="$work/nopack"
+nopack="$games/nopack"
 mkdir -p "$nopack"
 set +e
-(cd "$nopack" && timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+game_in "$nopack"
+(cd "$game_cwd" && timeout 60 "$wine" "$game_exe" >/dev/null 2>&1)
 rc=$?
 set -e
 check "exit code 0 without a pack (got $rc)" test "$rc" = 0
@@ -305,10 +324,11 @@ check "LOG.TXT ends with \"loadbin error.\"" \
 # folder in the pack's place, where the C library would say 13.
 check "LOG.TXT: the missing file is Windows error 2" \
   test "$(log_lines "$nopack/LOG.TXT" | sed -n 3p)" = 'Could not open: ROMDATA.BIN (2) <.\src\nox_w.cpp:947>'
-nopackdir="$work/nopackdir"
+nopackdir="$games/nopackdir"
 mkdir -p "$nopackdir/ROMDATA.BIN"
 set +e
-(cd "$nopackdir" && timeout 60 "$wine" "$win_dir/pixbrk.exe" >/dev/null 2>&1)
+game_in "$nopackdir"
+(cd "$game_cwd" && timeout 60 "$wine" "$game_exe" >/dev/null 2>&1)
 rc=$?
 set -e
 check "exit code 0 with a folder for a pack (got $rc)" test "$rc" = 0

@@ -6,6 +6,7 @@
 #include "media.h"
 #include "pack/args.h"
 #include "packtool.h"
+#include "pixbrk_version.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ std::string load_pack(const std::string& path, std::vector<PackEntry>& entries) 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (pixbrk_answer_version(argc, argv, "pixpack")) return 0;
   ArgReader a("pixpack", argc, argv);
   std::vector<std::string> operands;  // the command, then its files
   std::string out;
