@@ -18,6 +18,38 @@ std::string frames_text(int64_t n) { return std::to_string(n) + (n == 1 ? " fram
 
 }  // namespace
 
+ReplayHeaderFault parse_replay_header(const uint8_t* data, size_t size, ReplayHeader* out, std::string* why) {
+  if (size < REPLAY_HEADER_BYTES) {
+    *why = "it is shorter than a replay header (" + std::to_string(size) + " bytes)";
+    return ReplayHeaderFault::TooShort;
+  }
+  if (!is_timestamp(data)) {
+    *why = "its header has no date (a game ended by Escape, or another file)";
+    static constexpr uint8_t kNoDate[16] = {};
+    return std::memcmp(data, kNoDate, sizeof kNoDate) == 0 ? ReplayHeaderFault::NoDate : ReplayHeaderFault::BadDate;
+  }
+  ReplayHeader r;
+  std::memcpy(r.date, data, 16);
+  r.date[16] = '\0';
+  r.frames = get_le32(data + 16);
+  r.score = get_le32(data + 20);
+  r.guide = data[24];
+  r.floor = data[25];
+  if (r.frames < REPLAY_MIN_FRAMES || r.frames > REPLAY_MAX_FRAMES) {
+    *why = "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(REPLAY_MIN_FRAMES) + " to " +
+           std::to_string(REPLAY_MAX_FRAMES);
+    return r.frames < REPLAY_MIN_FRAMES ? ReplayHeaderFault::FewFrames : ReplayHeaderFault::ManyFrames;
+  }
+  const uint64_t wanted = REPLAY_HEADER_BYTES + uint64_t{REPLAY_RECORD_BYTES} * r.frames;
+  if (size < wanted) {
+    *why = "its header counts " + frames_text(r.frames) + " (" + std::to_string(wanted) + " bytes), the file has " +
+           std::to_string(size) + " bytes";
+    return ReplayHeaderFault::CutShort;
+  }
+  *out = r;
+  return ReplayHeaderFault::None;
+}
+
 bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
@@ -26,38 +58,15 @@ bool read_replay_header(const std::string& path, ReplayHeader* out, std::string*
     *error = "cannot read " + path + (ec ? ": " + ec.message() : "");
     return false;
   }
+  // The header, and the file's size standing in for the records it holds.
   uint8_t h[REPLAY_HEADER_BYTES];
   const size_t got = std::fread(h, 1, sizeof h, f);
   std::fclose(f);
-  const std::string not_replay = path + " is not a replay file: ";
-  if (got != sizeof h) {
-    *error = not_replay + "it is shorter than a replay header (" + std::to_string(size) + " bytes)";
-    return false;
-  }
-  if (!is_timestamp(h)) {
-    *error = not_replay + "its header has no date (a game ended by Escape, or another file)";
-    return false;
-  }
-  ReplayHeader r;
-  std::memcpy(r.date, h, 16);
-  r.date[16] = '\0';
-  r.frames = get_le32(h + 16);
-  r.score = get_le32(h + 20);
-  r.guide = h[24];
-  r.floor = h[25];
-  if (r.frames < REPLAY_MIN_FRAMES || r.frames > REPLAY_MAX_FRAMES) {
-    *error = not_replay + "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(REPLAY_MIN_FRAMES) +
-             " to " + std::to_string(REPLAY_MAX_FRAMES);
-    return false;
-  }
-  const uint64_t wanted = REPLAY_HEADER_BYTES + uint64_t{REPLAY_RECORD_BYTES} * r.frames;
-  if (size < wanted) {
-    *error = path + " is cut short: its header counts " + frames_text(r.frames) + " (" + std::to_string(wanted) +
-             " bytes), the file has " + std::to_string(size) + " bytes";
-    return false;
-  }
-  *out = r;
-  return true;
+  std::string why;
+  const ReplayHeaderFault fault = parse_replay_header(h, got < sizeof h ? got : size, out, &why);
+  if (fault == ReplayHeaderFault::None) return true;
+  *error = path + (fault == ReplayHeaderFault::CutShort ? " is cut short: " : " is not a replay file: ") + why;
+  return false;
 }
 
 std::string replay_length_text(uint32_t frames) {
@@ -81,7 +90,8 @@ std::string replay_info_json(const ReplayHeader& h) {
          "}\n";
 }
 
-int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out) {
+int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out,
+                  const std::function<bool()>& go_on) {
   *out = ReplayCheck{};
   if (!read_replay_header(path, &out->header, &out->message)) return 2;
   const uint32_t claimed = out->header.frames;
@@ -102,6 +112,10 @@ int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* 
       out->overran = true;
       return false;
     }
+    if (go_on && (frame & 1023) == 1023 && !go_on()) {
+      out->stopped = true;
+      return false;
+    }
     return true;
   };
   HeadlessResult r;
@@ -110,6 +124,10 @@ int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* 
     return 2;
   }
   out->run_frames = r.frames;
+  if (out->stopped) {
+    out->message = "stopped after " + frames_text(r.frames) + " of playback";
+    return 2;
+  }
   const std::string claim = "its header says ";
   if (out->overran) {
     out->message = "frames: the game goes on past the " + frames_text(claimed) + " its header counts";
