@@ -1,0 +1,95 @@
+// Nothing acknowledged is lost: the server is killed with SIGKILL in the middle of a burst of
+// submissions; after a restart every submission it answered with 202 is there and verified.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "support/child.h"
+#include "support/server.h"
+#include "support/test_pack.h"
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+TEST(ServerCrash, EverySubmissionAcknowledgedBeforeAKillIsKeptAndVerified) {
+  if (real_pack_path().empty()) GTEST_SKIP() << "ROMDATA.BIN is not built";
+  std::string error;
+  const std::string game = record_replay(std::string(PIXBRK_SOURCE_DIR) + "/tests/win/scripts/game_and_save.txt", &error);
+  ASSERT_FALSE(game.empty()) << error;
+  const fs::path data = fs::temp_directory_path() / ("pixbrk-server-crash-" + std::to_string(getpid()));
+  struct Remove {
+    fs::path p;
+    ~Remove() {
+      std::error_code ec;
+      fs::remove_all(p, ec);
+    }
+  } remove{data};
+  const std::vector<std::string> args{"--data", data.string(), "--listen", "127.0.0.1:0", "--rate-limit", "0",
+                                      "--workers", "1"};
+  ServerProcess server;
+  ASSERT_TRUE(start_server(args, &server, &error)) << error;
+
+  // Four clients submit distinct replays (one game under other dates) as fast as they are
+  // answered, until the server is gone.
+  constexpr int kMax = 5000;
+  std::atomic<int> next{0};
+  std::mutex mutex;
+  std::vector<std::string> acknowledged;
+  std::string token;
+  {
+    const HttpReply first = http_request(server.port, "POST", "/api/v1/submissions?name=Burst", with_date(game, 0));
+    ASSERT_EQ(first.status, 202) << first.body;
+    acknowledged.push_back(json::parse(first.body)["id"]);
+    token = json::parse(first.body)["token"];
+  }
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c) {
+    clients.emplace_back([&] {
+      for (int n; (n = ++next) < kMax;) {
+        const HttpReply r = http_request(server.port, "POST", "/api/v1/submissions?name=Burst", with_date(game, n),
+                                         {"Authorization: Bearer " + token});
+        if (r.status != 202) break;  // killed: no answer
+        const std::lock_guard<std::mutex> lock(mutex);
+        acknowledged.push_back(json::parse(r.body)["id"]);
+      }
+    });
+  }
+  for (int i = 0; i < 3000; ++i) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      if (acknowledged.size() >= 200) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(kill(server.pid, SIGKILL), 0);
+  EXPECT_EQ(wait_program(server.pid, 10000), 128 + SIGKILL);
+  server.pid = -1;
+  fs::remove(server.log);
+  for (std::thread& t : clients) t.join();
+  ASSERT_GE(acknowledged.size(), 200u);
+  ASSERT_LT(next.load(), kMax) << "the burst ended before the kill";
+
+  // The jobs the dead worker held are taken again; all are played.
+  ServerProcess again;
+  ASSERT_TRUE(start_server(args, &again, &error)) << error;
+  size_t verified = 0;
+  for (const std::string& id : acknowledged) {
+    std::string status;
+    for (int i = 0; i < 1200; ++i) {
+      const HttpReply r = http_request(again.port, "GET", "/api/v1/submissions/" + id);
+      status = r.status == 200 ? json::parse(r.body)["status"].get<std::string>() : std::to_string(r.status);
+      if (status != "pending") break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(status, "verified") << id;
+    verified += status == "verified";
+  }
+  EXPECT_EQ(verified, acknowledged.size());
+  EXPECT_EQ(stop_server(&again), 0);
+}
