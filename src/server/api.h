@@ -102,7 +102,3 @@ class Api final : public HttpApp {
 // Reads the reserved names (one a line, '#' starts a comment) from `path`, writing a first list
 // there when there is no file. Returns false with *error when neither works.
 bool load_reserved_names(const std::string& path, std::set<std::string>* keys, std::string* error);
-
-// Decodes a query string ("a=1&b=x%20y") into its first value for each key. False when it is
-// not well formed.
-bool parse_query(const std::string& query, std::map<std::string, std::string>* out);

@@ -3,6 +3,52 @@
 #include "game/replay.h"
 #include "server/crypto.h"
 
+namespace {
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool percent_decode(std::string_view in, bool plus_is_space, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == '%') {
+      if (i + 2 >= in.size()) return false;
+      const int hi = hex_value(in[i + 1]), lo = hex_value(in[i + 2]);
+      if (hi < 0 || lo < 0) return false;
+      *out += static_cast<char>(hi * 16 + lo);
+      i += 2;
+    } else {
+      *out += plus_is_space && in[i] == '+' ? ' ' : in[i];
+    }
+  }
+  return true;
+}
+
+bool parse_query(std::string_view query, std::map<std::string, std::string>* out) {
+  out->clear();
+  size_t at = 0;
+  while (at <= query.size()) {
+    size_t end = query.find('&', at);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view part = query.substr(at, end - at);
+    if (!part.empty()) {
+      const size_t eq = part.find('=');
+      std::string key, value;
+      if (!percent_decode(part.substr(0, eq), true, &key)) return false;
+      if (eq != std::string_view::npos && !percent_decode(part.substr(eq + 1), true, &value)) return false;
+      out->emplace(std::move(key), std::move(value));
+    }
+    at = end + 1;
+  }
+  return true;
+}
+
 bool check_name(std::string_view name, std::string* key, std::string* why) {
   if (name.size() < kNameMin || name.size() > kNameMax) {
     *why = "a name has 3 to 16 characters";

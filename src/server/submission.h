@@ -1,6 +1,7 @@
 // A submission as the request brings it: the name, the bearer token and a replay file's bytes,
 // checked before anything is stored.
 #pragma once
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,12 @@ bool is_submission_id(std::string_view id);
 // Checks a submission. On success `out->replay` points into `body`.
 bool parse_submission(std::optional<std::string_view> name, std::string_view authorization, std::string_view body,
                       Submission* out, Refusal* refusal);
+
+// Decodes "%41" and, with `plus_is_space`, "+". False when a '%' is not followed by two hex digits.
+bool percent_decode(std::string_view in, bool plus_is_space, std::string* out);
+// Decodes a query string ("a=1&b=x%20y") into the first value of each key. False when it is
+// not well formed.
+bool parse_query(std::string_view query, std::map<std::string, std::string>* out);
 
 // The largest replay file: the header and every record the game can hold.
 size_t replay_file_max_bytes();
