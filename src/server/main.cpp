@@ -1,5 +1,6 @@
 // pixbrk-server: the Hall of fame. Stores submitted replays, plays each one again on worker
 // threads and ranks the verified ones.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,6 +22,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr int kWorkerNice = 10;  // workers' priority below the threads that answer requests
 
 constexpr const char* kUsage =
     "usage: pixbrk-server --data DIR [--listen HOST:PORT] [--db postgresql://...] [--web DIR] [--rom FILE]\n"
@@ -109,6 +112,8 @@ class Workers {
 
  private:
   void loop() {
+    // Playing replays waits for a moment when the machine is busy; answering requests does not.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
     while (!stopping_) {
       bool worked = false;
       try {
