@@ -113,15 +113,21 @@ class Server final : public HttpServer {
   void accept() {
     acceptor_.async_accept(net::make_strand(io_), [this](beast::error_code ec, tcp::socket socket) {
       if (ec == net::error::operation_aborted) return;
-      if (!ec) {
-        beast::error_code e;
-        const auto peer = socket.remote_endpoint(e);
-        if (!e && connections.load() < options.max_connections) {
-          socket.set_option(tcp::no_delay(true), e);
-          std::make_shared<Session>(std::move(socket), this, peer.address().to_string())->start();
-        }
-        // Over the limit the socket closes here, at once.
+      if (ec) {
+        // Out of file descriptors, say: try again in a moment rather than at once, for ever.
+        pause_.expires_after(std::chrono::milliseconds(50));
+        pause_.async_wait([this](beast::error_code e) {
+          if (!e) accept();
+        });
+        return;
       }
+      beast::error_code e;
+      const auto peer = socket.remote_endpoint(e);
+      if (!e && connections.load() < options.max_connections) {
+        socket.set_option(tcp::no_delay(true), e);
+        std::make_shared<Session>(std::move(socket), this, peer.address().to_string())->start();
+      }
+      // Over the limit the socket closes here, at once.
       accept();
     });
   }
@@ -130,6 +136,7 @@ class Server final : public HttpServer {
   tcp::acceptor acceptor_;
   net::thread_pool pool_;
   net::signal_set signals_;
+  net::steady_timer pause_{acceptor_.get_executor()};
   uint16_t port_ = 0;
 };
 

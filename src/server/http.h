@@ -47,7 +47,7 @@ struct HttpOptions {
   int handler_threads = 8;
   // From a request's first byte (or the end of the one before on the connection) to its last.
   std::chrono::milliseconds request_timeout{10000};
-  size_t max_connections = 1024;
+  size_t max_connections = 1024;  // more are closed at once
 };
 
 class HttpServer {

@@ -246,6 +246,13 @@ int main(int argc, char** argv) {
   api_options.build = verifier->build();
   Api api(api_options, store.get(), &metrics);
   http.request_timeout = std::chrono::seconds(o.client_timeout);
+  // As many connections as the descriptors allow, with room for the database and the files.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    http.max_connections = static_cast<size_t>(std::clamp<rlim_t>(files.rlim_cur, 128, 65536) - 100);
+  }
   http.handler_threads = static_cast<int>(o.threads);
   http.io_threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
   auto server = HttpServer::start(http, &api, &error);
