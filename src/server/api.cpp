@@ -22,7 +22,11 @@ constexpr int64_t kBoardLimitMax = 100;
 constexpr int64_t kBoardOffsetMax = 1000000;
 const std::string kApi = "/api/v1/";
 
-int64_t now_seconds() { return static_cast<int64_t>(std::time(nullptr)); }
+// Milliseconds since 1970 on the server's clock: submissions are ordered by it.
+int64_t now_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 void reply(HttpResponse* res, int status, const json& body) {
   res->status = status;
@@ -245,7 +249,7 @@ void Api::submit(const HttpRequest& req, HttpResponse* res) {
                           req.authorization, req.body, &s, &refusal)) {
       out = {refusal.status, "", "", "", refusal.message};
     } else {
-      out = store_->submit(s, now_seconds(), options_.queue_cap, options_.reserved.count(s.name_key) == 0);
+      out = store_->submit(s, now_ms(), options_.queue_cap, options_.reserved.count(s.name_key) == 0);
     }
   }
   metrics_->submission(out.status);
@@ -344,7 +348,8 @@ bool Api::board(const HttpRequest& req, HttpResponse* res, bool cached_only) {
   }
   if (cached_only) return false;
 
-  const int64_t since = period == "day" ? now_seconds() - 86400 : period == "week" ? now_seconds() - 7 * 86400 : 0;
+  constexpr int64_t kDay = 86400 * 1000;
+  const int64_t since = period == "day" ? now_ms() - kDay : period == "week" ? now_ms() - 7 * kDay : 0;
   const Board b = store_->board(guide != 0, floor != 0, since, limit, offset);
   json entries = json::array();
   for (const BoardEntry& e : b.entries)

@@ -22,7 +22,7 @@ const Migration kMigrations[] = {
       " name_key TEXT PRIMARY KEY,"  // the name in lower case
       " name TEXT NOT NULL,"         // as its first submission wrote it
       " token_hash TEXT NOT NULL,"   // SHA-256 of the name's token
-      " claimed BIGINT NOT NULL)",
+      " claimed BIGINT NOT NULL)",  // milliseconds since 1970, the server's clock
       "CREATE TABLE submissions ("
       " id TEXT PRIMARY KEY,"  // from the SHA-256 of the replay
       " name_key TEXT NOT NULL REFERENCES names (name_key),"
@@ -32,16 +32,16 @@ const Migration kMigrations[] = {
       " opt_guide INTEGER NOT NULL,"
       " opt_floor INTEGER NOT NULL,"
       " game_date TEXT NOT NULL,"
-      " submitted BIGINT NOT NULL,"  // seconds since 1970, the server's clock
+      " submitted BIGINT NOT NULL,"  // milliseconds since 1970, the server's clock
       " status TEXT NOT NULL,"       // pending, verified, rejected
       " reason TEXT,"
       " reason_kind TEXT,"
       " build TEXT,"        // the build that gave the verdict
       " verified_by TEXT,"  // the process that gave it
-      " verified_at BIGINT,"
+      " verified_at BIGINT,"  // seconds since 1970
       " queued INTEGER NOT NULL,"  // 1 while waiting for a playback
       " lease_owner TEXT,"
-      " lease_until BIGINT NOT NULL,"
+      " lease_until BIGINT NOT NULL,"  // seconds since 1970
       " attempts INTEGER NOT NULL)",
       "CREATE INDEX submissions_queue ON submissions (submitted, id) WHERE queued = 1",
       "CREATE INDEX submissions_board ON submissions (opt_guide, opt_floor, score) WHERE status = 'verified'",

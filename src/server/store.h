@@ -63,15 +63,17 @@ class Store {
   // Refused with 401/403 when the name is claimed and the token missing or wrong, with 403 when
   // it is not and `may_claim` is false (a reserved name), with 503 when `queue_cap` replays are
   // waiting already. The same bytes again give 200 and the stored id.
-  SubmitOutcome submit(const Submission& s, int64_t now, int64_t queue_cap, bool may_claim);
+  // `now` in milliseconds since 1970.
+  SubmitOutcome submit(const Submission& s, int64_t now_ms, int64_t queue_cap, bool may_claim);
 
   std::optional<SubmissionRecord> find(const std::string& id);
   bool replay(const std::string& id, std::string* bytes);
   // Removes a submission with its name's token: 200, 401 (no token), 403 (wrong) or 404.
   int withdraw(const std::string& id, const std::string& token);
 
-  // Each name's best verified game with these options submitted at `since` or later.
-  Board board(bool guide, bool floor, int64_t since, int64_t limit, int64_t offset);
+  // Each name's best verified game with these options submitted at `since_ms` or later; of
+  // equal scores the earlier submitted comes first.
+  Board board(bool guide, bool floor, int64_t since_ms, int64_t limit, int64_t offset);
 
   // Takes the oldest waiting replay whose lease has run out, for `lease_seconds`.
   std::optional<Job> take_job(int64_t now, int64_t lease_seconds);

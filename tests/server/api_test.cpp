@@ -62,23 +62,6 @@ std::string metric(int port, const std::string& name) {
   return at == std::string::npos ? "" : text.substr(at + name.size() + 2, text.find('\n', at + 1) - at - name.size() - 2);
 }
 
-class Folder {
- public:
-  Folder() : path_(fs::temp_directory_path() / ("pixbrk-server-api-" + std::to_string(getpid()) + "-" + std::to_string(++n_))) {
-    fs::create_directories(path_);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string str() const { return path_.string(); }
-  const fs::path& path() const { return path_; }
-
- private:
-  static inline int n_ = 0;
-  fs::path path_;
-};
-
 }  // namespace
 
 TEST(ServerApi, RequestsAnswersAndVerdicts) {
@@ -96,20 +79,21 @@ TEST(ServerApi, RequestsAnswersAndVerdicts) {
   };
   const uint32_t frames = le32(16), score = le32(20);
 
-  Folder data, web, intake_data;
-  std::ofstream(web.path() / "index.html") << "<title>Hall of fame</title>";
-  std::ofstream(web.path() / "notes.txt") << "not a file of the page";
-  fs::create_directories(web.path() / ".git");
-  std::ofstream(web.path() / ".git" / "config.json") << "{}";
-  std::ofstream(data.path() / "reserved-names.txt") << "# ours\nAdmin\n";
+  TempFolder data, web, intake_data;
+  const fs::path page = web.path();
+  std::ofstream(page / "index.html") << "<title>Hall of fame</title>";
+  std::ofstream(page / "notes.txt") << "not a file of the page";
+  fs::create_directories(page / ".git");
+  std::ofstream(page / ".git" / "config.json") << "{}";
+  std::ofstream(fs::path(data.path()) / "reserved-names.txt") << "# ours\nAdmin\n";
 
   ServerProcess server, intake;
-  ASSERT_TRUE(start_server({"--data", data.str(), "--listen", "127.0.0.1:0", "--web", web.str(), "--trust-proxy",
+  ASSERT_TRUE(start_server({"--data", data.path(), "--listen", "127.0.0.1:0", "--web", web.path(), "--trust-proxy",
                             "--rate-limit", "4", "--client-timeout", "2", "--workers", "1"},
                            &server, &error))
       << error;
   // Takes submissions and plays none: its queue only grows.
-  ASSERT_TRUE(start_server({"--data", intake_data.str(), "--listen", "127.0.0.1:0", "--workers", "0", "--queue-cap",
+  ASSERT_TRUE(start_server({"--data", intake_data.path(), "--listen", "127.0.0.1:0", "--workers", "0", "--queue-cap",
                             "2", "--rate-limit", "0"},
                            &intake, &error))
       << error;

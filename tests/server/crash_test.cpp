@@ -22,15 +22,8 @@ TEST(ServerCrash, EverySubmissionAcknowledgedBeforeAKillIsKeptAndVerified) {
   std::string error;
   const std::string game = record_replay(std::string(PIXBRK_SOURCE_DIR) + "/tests/win/scripts/game_and_save.txt", &error);
   ASSERT_FALSE(game.empty()) << error;
-  const fs::path data = fs::temp_directory_path() / ("pixbrk-server-crash-" + std::to_string(getpid()));
-  struct Remove {
-    fs::path p;
-    ~Remove() {
-      std::error_code ec;
-      fs::remove_all(p, ec);
-    }
-  } remove{data};
-  const std::vector<std::string> args{"--data", data.string(), "--listen", "127.0.0.1:0", "--rate-limit", "0",
+  TempFolder data;
+  const std::vector<std::string> args{"--data", data.path(), "--listen", "127.0.0.1:0", "--rate-limit", "0",
                                       "--workers", "1"};
   ServerProcess server;
   ASSERT_TRUE(start_server(args, &server, &error)) << error;

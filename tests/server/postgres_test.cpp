@@ -26,8 +26,7 @@ const fs::path kBin = "/usr/lib/postgresql/15/bin";
 class Cluster {
  public:
   bool start(std::string* error) {
-    dir_ = fs::temp_directory_path() / ("pixbrk-pg-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
+    dir_ = folder_.path();
     if (geteuid() == 0 && run({"chown", "postgres", dir_.string()}) != 0) return fail("cannot chown", error);
     port_ = free_port();
     if (run(as_owner({(kBin / "initdb").string(), "-D", (dir_ / "data").string(), "-A", "trust", "-U", "pixbrk"})) != 0)
@@ -39,8 +38,6 @@ class Cluster {
   }
   ~Cluster() {
     if (started_) run(as_owner({(kBin / "pg_ctl").string(), "-D", (dir_ / "data").string(), "-m", "fast", "-w", "stop"}));
-    std::error_code ec;
-    if (!dir_.empty()) fs::remove_all(dir_, ec);
   }
   std::string url() const { return "postgresql://pixbrk@127.0.0.1:" + std::to_string(port_) + "/postgres"; }
 
@@ -66,6 +63,7 @@ class Cluster {
     return false;
   }
 
+  TempFolder folder_;  // removed after the cluster has stopped
   fs::path dir_;
   int port_ = 0;
   bool started_ = false;
@@ -88,17 +86,10 @@ TEST(ServerPostgres, TwoServersShareOneQueueAndPlayEachReplayOnce) {
   Cluster pg;
   ASSERT_TRUE(pg.start(&error)) << error;
 
-  const fs::path base = fs::temp_directory_path() / ("pixbrk-pg-data-" + std::to_string(getpid()));
-  struct Remove {
-    fs::path p;
-    ~Remove() {
-      std::error_code ec;
-      fs::remove_all(p, ec);
-    }
-  } remove{base};
+  TempFolder base;
   ServerProcess a, b;
   for (ServerProcess* s : {&a, &b}) {
-    const std::string data = (base / (s == &a ? "a" : "b")).string();
+    const std::string data = (fs::path(base.path()) / (s == &a ? "a" : "b")).string();
     ASSERT_TRUE(start_server({"--data", data, "--db", pg.url(), "--listen", "127.0.0.1:0", "--workers", "1",
                               "--rate-limit", "0"},
                              s, &error))

@@ -12,9 +12,8 @@
 #include <iterator>
 #include <thread>
 
-#include "game/game.h"
-#include "headless/headless.h"
 #include "support/child.h"
+#include "support/saved_game.h"
 #include "support/test_pack.h"
 
 namespace fs = std::filesystem;
@@ -148,39 +147,9 @@ HttpReply http_request(int port, const std::string& method, const std::string& t
 }
 
 std::string record_replay(const std::string& script, std::string* error) {
-  TempWorkDir scratch;
-  fs::copy_file(real_pack_path(), "ROMDATA.BIN");
-  // The built-in player's game is saved as a player would: SAVE REPLAY, then slot 1.
-  static const HeadlessEvent kSave[] = {
-      {NoxEvent::PointerMove, 240, 350}, {NoxEvent::PointerDown}, {NoxEvent::PointerUp},
-      {NoxEvent::PointerMove, 240, 124}, {NoxEvent::PointerDown}, {NoxEvent::PointerUp},
-  };
-  bool ranked = false;
-  size_t saving = 0;
-  HeadlessOptions o;
-  if (!script.empty()) {
-    o.script_file = script;
-  } else {
-    o.max_frames = 200000;
-    o.input = [&](int64_t frame, HeadlessEvent* ev) {
-      ranked = ranked || g.scene == 5;
-      if ((ranked && (g.scene == 0 || g.scene == 6)) || saving > 0) {  // the game is over: title menu
-        if (saving == std::size(kSave)) return false;
-        *ev = kSave[saving++];
-      } else {
-        *ev = headless_bot_event(frame);
-      }
-      return true;
-    };
-  }
-  HeadlessResult r;
-  if (headless_run(o, &r) != 0) {
-    *error = r.error;
-    return "";
-  }
-  std::string rep = slurp("PIXBRK01.REP");
-  if (rep.empty()) *error = "no replay was saved";
-  return rep;
+  TempFolder scratch;
+  fs::copy_file(real_pack_path(), fs::path(scratch.path()) / "ROMDATA.BIN");
+  return save_game_replay(scratch.path(), script, error) ? slurp(fs::path(scratch.path()) / "PIXBRK01.REP") : "";
 }
 
 std::string with_date(std::string replay, int64_t n) {
