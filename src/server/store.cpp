@@ -170,7 +170,7 @@ std::optional<SubmissionRecord> Store::find(const std::string& id) {
           " s.build, s.name_key FROM submissions s JOIN names n ON n.name_key = s.name_key WHERE s.id = $1",
           {id}, &rows);
   if (rows.empty()) return std::nullopt;
-  const Row& x = rows[0];
+  const Row x = std::move(rows[0]);
   SubmissionRecord rec{x[0].s, x[1].s, x[2].s, x[3].s, x[8].s, x[9].s, x[4].i, x[5].i, x[6].i != 0, x[7].i != 0, {}};
   if (rec.status == "verified") {
     rows.clear();

@@ -189,7 +189,7 @@ TEST(ServerApi, RequestsAnswersAndVerdicts) {
 
   // What the worker made of them.
   ASSERT_TRUE(run.settled({"good", "bot", "sql", "score", "length"}));
-  const json g = run.get("/api/v1/submissions/{id:good}");
+  json g = run.get("/api/v1/submissions/{id:good}");
   EXPECT_EQ(g["status"], "verified");
   EXPECT_EQ(g["name"], "Ann Lee");
   EXPECT_EQ(g["score"], score * 10);
@@ -201,7 +201,7 @@ TEST(ServerApi, RequestsAnswersAndVerdicts) {
   EXPECT_TRUE(g["reason"].is_null());
   EXPECT_EQ(run.get("/api/v1/submissions/{id:bot}")["guide"], false);
   EXPECT_EQ(run.get("/api/v1/submissions/{id:bot}")["rank"], 1);
-  const json sc = run.get("/api/v1/submissions/{id:score}"), len = run.get("/api/v1/submissions/{id:length}");
+  json sc = run.get("/api/v1/submissions/{id:score}"), len = run.get("/api/v1/submissions/{id:length}");
   EXPECT_EQ(sc["status"], "rejected");
   EXPECT_EQ(sc["reason"].get<std::string>().rfind("score: the game ended with " + std::to_string(score * 10), 0), 0u) << sc;
   EXPECT_TRUE(sc["rank"].is_null());
@@ -210,7 +210,7 @@ TEST(ServerApi, RequestsAnswersAndVerdicts) {
   EXPECT_EQ(http_request(server.port, "GET", run.subst("/api/v1/submissions/{id:good}/replay")).body, good);
 
   // Each name's best verified game, on the board of its options only; equal scores share a place.
-  const json both = run.get("/api/v1/boards?guide=1&floor=1&period=day");
+  json both = run.get("/api/v1/boards?guide=1&floor=1&period=day");
   ASSERT_EQ(both["total"], 2) << both;
   EXPECT_EQ(both["entries"][0]["name"], "Ann Lee");
   EXPECT_EQ(both["entries"][1]["name"], "DROP TABLE names");

@@ -122,7 +122,7 @@ TEST(ServerPostgres, TwoServersShareOneQueueAndPlayEachReplayOnce) {
   EXPECT_EQ(pg.query("SELECT count(*), count(DISTINCT verified_by), min(attempts), max(attempts) FROM submissions"
                      " WHERE status = 'verified'"),
             std::to_string(kJobs) + "|2|1|1");
-  const json board = json::parse(http_request(b.port, "GET", "/api/v1/boards?guide=1&floor=1").body);
+  json board = json::parse(http_request(b.port, "GET", "/api/v1/boards?guide=1&floor=1").body);
   EXPECT_EQ(board["total"], 1);
   EXPECT_EQ(board["entries"][0]["name"], "Shared");
   EXPECT_EQ(stop_server(&a), 0);

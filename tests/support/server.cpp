@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -64,6 +65,7 @@ int stop_server(ServerProcess* s) {
   if (s->pid < 0) return -1;
   const int status = stop_program(s->pid, 10000);
   s->pid = -1;
+  if (status != 0) std::fprintf(stderr, "pixbrk-server ended with %d:\n%s\n", status, slurp(s->log).c_str());
   std::error_code ec;
   fs::remove(s->log, ec);
   return status;
