@@ -56,7 +56,7 @@ void report(benchmark::State& state, int64_t played) {
 void BM_ServerVerify(benchmark::State& state) {
   if (game().bytes.empty()) return state.SkipWithError(game().error.c_str());
   std::string error;
-  const auto verifier = Verifier::open(built_program("ROMDATA.BIN"), &error);
+  const auto verifier = Verifier::open(built_program("ROMDATA.BIN"), game().dir.string(), &error);
   if (!verifier) return state.SkipWithError(error.c_str());
   int64_t played = 0;
   for (auto _ : state) {

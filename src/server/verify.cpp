@@ -3,6 +3,8 @@
 // holds a copy of the pack and the replay being played.
 #include "server/verify.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -28,6 +30,19 @@ bool write_file(const fs::path& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   return !out.fail();
+}
+
+// Work folders are "work.XXXXXX" in their parent, each holding a file "lock" that its process
+// keeps locked while it lives: one whose lock nobody holds was left by a process that died.
+void remove_abandoned_work_folders(const std::string& parent) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(parent, ec)) {
+    if (!e.is_directory(ec) || e.path().filename().string().rfind("work.", 0) != 0) continue;
+    const int fd = ::open((e.path() / "lock").c_str(), O_RDWR | O_CLOEXEC);
+    const bool abandoned = fd < 0 || flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fd >= 0) ::close(fd);
+    if (abandoned) fs::remove_all(e.path(), ec);
+  }
 }
 
 }  // namespace
@@ -80,7 +95,7 @@ bool read_replay_facts(std::string_view bytes, ReplayFacts* facts, Verdict* refu
   return true;
 }
 
-std::unique_ptr<Verifier> Verifier::open(const std::string& rom_path, std::string* error) {
+std::unique_ptr<Verifier> Verifier::open(const std::string& rom_path, const std::string& parent, std::string* error) {
   std::ifstream in(rom_path, std::ios::binary);
   const std::string rom((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in.good() && !in.eof()) {
@@ -94,13 +109,28 @@ std::unique_ptr<Verifier> Verifier::open(const std::string& rom_path, std::strin
   std::unique_ptr<Verifier> v(new Verifier);
   v->build_ = sha256_hex(std::string(kGameSourceHash) + " " + sha256_hex(rom));
 
-  std::error_code ec;
-  std::string pattern = (fs::temp_directory_path(ec) / "pixbrk-server-XXXXXX").string();
-  if (ec || mkdtemp(pattern.data()) == nullptr) {
-    *error = "cannot make a work folder in the temporary folder";
+  std::string pattern = (fs::path(parent) / "work.XXXXXX").string();
+  {
+    // Folders are made and cleared one process at a time.
+    const int guard = ::open((fs::path(parent) / "work.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (guard < 0 || flock(guard, LOCK_EX) != 0) {
+      *error = "cannot lock " + (fs::path(parent) / "work.lock").string();
+      if (guard >= 0) ::close(guard);
+      return nullptr;
+    }
+    remove_abandoned_work_folders(parent);
+    if (mkdtemp(pattern.data()) != nullptr) {
+      v->lock_fd_ = ::open((fs::path(pattern) / "lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      if (v->lock_fd_ >= 0) flock(v->lock_fd_, LOCK_EX | LOCK_NB);
+    }
+    ::close(guard);
+  }
+  if (v->lock_fd_ < 0) {
+    *error = "cannot make a work folder in " + parent;
     return nullptr;
   }
   v->work_dir_ = pattern;
+  std::error_code ec;
   if (!write_file(fs::path(pattern) / "ROMDATA.BIN", rom)) {
     *error = "cannot write the pack into " + pattern;
     return nullptr;
@@ -122,10 +152,12 @@ std::unique_ptr<Verifier> Verifier::open(const std::string& rom_path, std::strin
 }
 
 Verifier::~Verifier() {
-  if (work_dir_.empty()) return;
-  std::error_code ec;
-  if (fs::current_path(ec) == fs::path(work_dir_)) fs::current_path(fs::path(work_dir_).parent_path(), ec);
-  fs::remove_all(work_dir_, ec);
+  if (!work_dir_.empty()) {
+    std::error_code ec;
+    if (fs::current_path(ec) == fs::path(work_dir_)) fs::current_path(fs::path(work_dir_).parent_path(), ec);
+    fs::remove_all(work_dir_, ec);
+  }
+  if (lock_fd_ >= 0) ::close(lock_fd_);
 }
 
 bool Verifier::verify(std::string_view bytes, std::chrono::milliseconds limit, Verdict* out, std::string* error) {

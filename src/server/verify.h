@@ -45,11 +45,12 @@ bool read_replay_facts(std::string_view bytes, ReplayFacts* facts, Verdict* refu
 // calls from several threads take turns.
 class Verifier {
  public:
-  // Reads the pack, works out the build hash and prepares a private work folder (a copy of the
-  // pack and room for the replay being played). The game reads its pack from the working
-  // directory, so this makes the work folder the process's working directory for good: call it
-  // before starting threads, and use absolute paths everywhere else.
-  static std::unique_ptr<Verifier> open(const std::string& rom_path, std::string* error);
+  // Reads the pack, works out the build hash and prepares a private work folder in `parent`
+  // (work.XXXXXX: a copy of the pack and room for the replay being played; those that processes
+  // which died left there are removed). The game reads its pack from the working directory, so
+  // this makes the work folder the process's working directory for good: call it before
+  // starting threads, and use absolute paths everywhere else.
+  static std::unique_ptr<Verifier> open(const std::string& rom_path, const std::string& parent, std::string* error);
   ~Verifier();
   Verifier(const Verifier&) = delete;
   Verifier& operator=(const Verifier&) = delete;
@@ -66,6 +67,7 @@ class Verifier {
   Verifier() = default;
   std::string build_;
   std::string work_dir_;
+  int lock_fd_ = -1;  // held while the work folder is in use
 };
 
 // The hash of the game's code this program was built from (64 hex digits).
