@@ -5,7 +5,11 @@
 # without them); ffmpeg's own ffprobe and ffmpeg decode the videos in the tests.
 PIXBRK_PLAY_PACKAGES="cmake ninja-build g++ pkg-config libsdl2-dev libpng-dev zlib1g-dev \
 libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libgif-dev"
-PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES python3 ffmpeg libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+# The Hall of fame server (pixbrk-server); its tests start a PostgreSQL 15 of their own, and its
+# benchmarks load it with wrk.
+PIXBRK_SERVER_PACKAGES="libboost-dev libsqlite3-dev libpq-dev libssl-dev nlohmann-json3-dev"
+PIXBRK_SERVER_BENCH_PACKAGES="wrk python3"
+PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES $PIXBRK_SERVER_PACKAGES postgresql-15 python3 ffmpeg libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth x11-utils x11-apps xdotool openbox imagemagick libgl1 libgl1-mesa-dri libx11-dev libxtst-dev pulseaudio pulseaudio-utils \
 g++-mingw-w64-x86-64 python3-pefile wine64 wine"
 # The browser build (./scripts/web) and its tests in headless Chromium. Node.js and npm come from

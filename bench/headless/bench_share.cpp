@@ -12,48 +12,16 @@
 #include "headless/headless.h"
 #include "headless/share.h"
 #include "scratch.h"
+#include "support/saved_game.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Plays one game with the built-in player, then taps SAVE REPLAY and slot 1 on the title menu.
-bool record_bot_game(const Scratch& scratch, std::string* error) {
-  static const HeadlessEvent kSave[] = {
-      {NoxEvent::PointerMove, 240, 350}, {NoxEvent::PointerDown}, {NoxEvent::PointerUp},  // SAVE REPLAY
-      {NoxEvent::PointerMove, 240, 124}, {NoxEvent::PointerDown}, {NoxEvent::PointerUp},  // slot 1
-  };
-  bool ranked = false;
-  size_t saving = 0;
-  HeadlessOptions o;
-  o.dir = scratch.dir.string();
-  o.input = [&](int64_t frame, HeadlessEvent* ev) {
-    ranked = ranked || g.scene == 5;
-    if ((ranked && (g.scene == 0 || g.scene == 6)) || saving > 0) {  // the game is over: title menu
-      if (saving == std::size(kSave)) return false;
-      *ev = kSave[saving++];
-    } else {
-      *ev = headless_bot_event(frame);
-    }
-    return true;
-  };
-  o.max_frames = 200000;
-  HeadlessResult r;
-  if (headless_run(o, &r) != 0) {
-    *error = r.error;
-    return false;
-  }
-  if (!fs::exists(scratch.dir / "PIXBRK01.REP")) {
-    *error = "the bot's game was not saved";
-    return false;
-  }
-  return true;
-}
-
 void share(benchmark::State& state, const char* out_name, bool video, int64_t seconds, int32_t scale = 2) {
   Scratch scratch;
   std::string error;
-  if (!scratch.ok || !record_bot_game(scratch, &error)) {
+  if (!scratch.ok || !save_game_replay(scratch.dir.string(), "", &error)) {
     state.SkipWithError(scratch.ok ? error.c_str() : "ROMDATA.BIN is not built");
     return;
   }

@@ -1,5 +1,6 @@
 # Fuzzes every loader with libFuzzer for a short while each: the resource pack, CHR and PCM
-# entries, touch scripts, the pack tool's PNG and WAV import, the score file and replay files.
+# entries, touch scripts, the pack tool's PNG and WAV import, the score file, replay files and
+# the server's submission check.
 # Longer runs: FUZZ_SECONDS=600 bash scripts/test.d/30-fuzz.sh, or a number of executions per
 # target: FUZZ_RUNS=10000000 nice -n 10 bash scripts/test.d/30-fuzz.sh. FUZZ_TARGETS="pack_dir
 # script" runs only those. Each target's statistics go to build/fuzz/fuzz_<target>.log.
@@ -12,7 +13,7 @@ dir=$(pwd)/build/fuzz
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 # target:corpus area:longest input
 all="pack_dir:pack:4096 chr_pcm:chr_pcm:16384 script:script:4096 pixpack_import:pixpack:4096
-score_file:score:4096 replay_load:replay:4096"
+score_file:score:4096 replay_load:replay:4096 submission:submission:4096"
 wanted=${FUZZ_TARGETS:-$(for t in $all; do echo "${t%%:*}"; done)}
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

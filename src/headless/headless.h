@@ -123,6 +123,22 @@ struct ReplayHeader {
 // in *error otherwise.
 bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error);
 
+// What keeps a replay's header from being played back.
+enum class ReplayHeaderFault : uint8_t {
+  None,
+  TooShort,     // shorter than a header
+  NoDate,       // no date: a game ended by Escape has sixteen zero bytes there (when the rest
+                // of the header is that of such a game, *out is filled, marked unfinished)
+  BadDate,      // something else where the date goes: not a replay file
+  FewFrames,    // fewer frames than the game lists
+  ManyFrames,   // more frames than the game holds
+  CutShort,     // fewer records than the header counts
+};
+
+// The same check on a replay's bytes (`size` of them, the whole file). On a fault, *why is
+// the reason without the file's name ("its header has no date ...", "its header counts ...").
+ReplayHeaderFault parse_replay_header(const uint8_t* data, size_t size, ReplayHeader* out, std::string* why);
+
 // The header as lines "date:", "length:" (frames and mm:ss), "score:" (as the game shows it,
 // in points), "guide:" and "floor:"; or the same as one JSON object with "unfinished" added.
 // An unfinished game has "none" (null) for its date and score. Both end with a line end.
@@ -137,6 +153,7 @@ struct ReplayCheck {
   int64_t run_frames = 0;        // host frames from the load to the end of the playback
   int64_t first_play_frame = 0;  // host frame that read the first record
   bool overran = false;          // stopped because it read more records than the header counts
+  bool stopped = false;          // stopped because `go_on` said so
   std::string message;           // the verdict: "score S in N frames", the first disagreement, or the error
 };
 
@@ -144,8 +161,11 @@ struct ReplayCheck {
 // current one) and compares the final score and the number of play frames with its header.
 // Returns 0 when they agree, 1 on a disagreement (the message names the first one: frames,
 // then score), 2 when the file is not a playable replay (an unfinished game included) or the
-// game cannot start.
-int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out);
+// game cannot start. `go_on`, when given, is asked every 1,024 frames whether the playback may
+// continue (a time limit); when it says no, the playback stops, out->stopped is set and the
+// result is 2.
+int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out,
+                  const std::function<bool()>& go_on = {});
 
 // A picture file of 0x00RRGGBB pixels at a whole scale, put in place when complete. False with
 // the cause in *error.

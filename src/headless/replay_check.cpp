@@ -20,6 +20,45 @@ std::string frames_text(int64_t n) { return std::to_string(n) + (n == 1 ? " fram
 
 }  // namespace
 
+ReplayHeaderFault parse_replay_header(const uint8_t* data, size_t size, ReplayHeader* out, std::string* why) {
+  if (size < REPLAY_HEADER_BYTES) {
+    *why = "it is shorter than a replay header (" + std::to_string(size) + " bytes)";
+    return ReplayHeaderFault::TooShort;
+  }
+  ReplayHeader r;
+  std::memcpy(r.date, data, 16);
+  r.date[16] = '\0';
+  r.frames = get_le32(data + 16);
+  r.score = get_le32(data + 20);
+  r.guide = data[24];
+  r.floor = data[25];
+  // A game given up with Escape keeps the header GAME START cleared: no date, no score.
+  r.unfinished = std::all_of(data, data + 16, [](uint8_t b) { return b == 0; }) && r.score == 0 &&
+                 r.frames >= 1 && r.frames <= REPLAY_MAX_FRAMES;
+  if (!r.unfinished && !is_timestamp(data)) {
+    *why = "its header has no date (a game ended by Escape, or another file)";
+    static constexpr uint8_t kNoDate[16] = {};
+    return std::memcmp(data, kNoDate, sizeof kNoDate) == 0 ? ReplayHeaderFault::NoDate : ReplayHeaderFault::BadDate;
+  }
+  if (!r.unfinished && (r.frames < REPLAY_MIN_FRAMES || r.frames > REPLAY_MAX_FRAMES)) {
+    *why = "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(REPLAY_MIN_FRAMES) + " to " +
+           std::to_string(REPLAY_MAX_FRAMES);
+    return r.frames < REPLAY_MIN_FRAMES ? ReplayHeaderFault::FewFrames : ReplayHeaderFault::ManyFrames;
+  }
+  const uint64_t wanted = REPLAY_HEADER_BYTES + uint64_t{REPLAY_RECORD_BYTES} * r.frames;
+  if (size < wanted) {
+    *why = "its header counts " + frames_text(r.frames) + " (" + std::to_string(wanted) + " bytes), the file has " +
+           std::to_string(size) + " bytes";
+    return ReplayHeaderFault::CutShort;
+  }
+  *out = r;
+  if (r.unfinished) {
+    *why = "it is an unfinished game, given up with Escape: it has no date and no score";
+    return ReplayHeaderFault::NoDate;
+  }
+  return ReplayHeaderFault::None;
+}
+
 bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error) {
   std::string why;
   std::FILE* f = open_input(path, &why);
@@ -27,43 +66,18 @@ bool read_replay_header(const std::string& path, ReplayHeader* out, std::string*
     *error = "cannot read " + path + ": " + why;
     return false;
   }
+  // The header, and the file's size standing in for the records it holds.
   uint8_t h[REPLAY_HEADER_BYTES];
   const size_t got = std::fread(h, 1, sizeof h, f);
   std::fclose(f);
   std::error_code ec;
   const uint64_t size = std::filesystem::file_size(path, ec);
-  const std::string not_replay = path + " is not a replay file: ";
-  if (got != sizeof h) {
-    *error = not_replay + "it is shorter than a replay header (" + std::to_string(got) + " bytes)";
-    return false;
-  }
-  ReplayHeader r;
-  std::memcpy(r.date, h, 16);
-  r.date[16] = '\0';
-  r.frames = get_le32(h + 16);
-  r.score = get_le32(h + 20);
-  r.guide = h[24];
-  r.floor = h[25];
-  // A game given up with Escape keeps the header GAME START cleared: no date, no score.
-  r.unfinished = std::all_of(h, h + 16, [](uint8_t b) { return b == 0; }) && r.score == 0 && r.frames >= 1 &&
-                 r.frames <= REPLAY_MAX_FRAMES;
-  if (!r.unfinished && !is_timestamp(h)) {
-    *error = not_replay + "its header has no date";
-    return false;
-  }
-  if (!r.unfinished && (r.frames < REPLAY_MIN_FRAMES || r.frames > REPLAY_MAX_FRAMES)) {
-    *error = not_replay + "its header counts " + frames_text(r.frames) + ", outside " + std::to_string(REPLAY_MIN_FRAMES) +
-             " to " + std::to_string(REPLAY_MAX_FRAMES);
-    return false;
-  }
-  const uint64_t wanted = REPLAY_HEADER_BYTES + uint64_t{REPLAY_RECORD_BYTES} * r.frames;
-  if (ec || size < wanted) {
-    *error = path + " is cut short: its header counts " + frames_text(r.frames) + " (" + std::to_string(wanted) +
-             " bytes), the file has " + std::to_string(ec ? got : size) + " bytes";
-    return false;
-  }
-  *out = r;
-  return true;
+  const size_t held = got < sizeof h || ec ? got : static_cast<size_t>(std::min<uint64_t>(size, SIZE_MAX));
+  std::string reason;
+  const ReplayHeaderFault fault = parse_replay_header(h, held, out, &reason);
+  if (fault == ReplayHeaderFault::None || (fault == ReplayHeaderFault::NoDate && out->unfinished)) return true;
+  *error = path + (fault == ReplayHeaderFault::CutShort ? " is cut short: " : " is not a replay file: ") + reason;
+  return false;
 }
 
 std::string replay_length_text(uint32_t frames) {
@@ -101,7 +115,8 @@ std::string replay_info_json(const ReplayHeader& h) {
   return out;
 }
 
-int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out) {
+int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* out,
+                  const std::function<bool()>& go_on) {
   *out = ReplayCheck{};
   if (!read_replay_header(path, &out->header, &out->message)) return 2;
   if (out->header.unfinished) {
@@ -127,6 +142,10 @@ int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* 
       out->overran = true;
       return false;
     }
+    if (go_on && (frame & 1023) == 1023 && !go_on()) {
+      out->stopped = true;
+      return false;
+    }
     return true;
   };
   HeadlessResult r;
@@ -135,6 +154,10 @@ int verify_replay(const std::string& path, const std::string& dir, ReplayCheck* 
     return 2;
   }
   out->run_frames = r.frames;
+  if (out->stopped) {
+    out->message = "stopped after " + frames_text(r.frames) + " of playback";
+    return 2;
+  }
   const std::string claim = "its header says ";
   if (out->overran) {
     out->message = "frames: the game goes on past the " + frames_text(claimed) + " its header counts";

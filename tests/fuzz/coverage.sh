@@ -17,7 +17,8 @@ chr_pcm:chr_pcm:src/engine/screen.cpp=nox_loadchr;src/engine/sound.cpp=nox_loadp
 script:script:src/headless/script.cpp=parse_script,split_words,parse_int
 pixpack_import:pixpack:tools/pixpack/media.cpp=read_indexed_png,png_read_raw,read_chunk_fn,read_wav
 score_file:score:src/game/ranking.cpp=read_score_file,check_ranking,is_timestamp
-replay_load:replay:src/game/slots.cpp=slot_scan,replay_header_usable,load_into_buffer,load_replay_file"
+replay_load:replay:src/game/slots.cpp=slot_scan,replay_header_usable,load_into_buffer,load_replay_file
+submission:submission:src/server/submission.cpp=parse_submission,check_name,bearer_token,parse_query,percent_decode;src/server/verify.cpp=read_replay_facts;src/headless/replay_check.cpp=parse_replay_header"
 cmake --build "$dir" --target $(for l in $loaders; do echo "fuzz_${l%%:*}"; done) >/dev/null
 rm -rf "$dir/profiles"
 mkdir -p "$dir/profiles"

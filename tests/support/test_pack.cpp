@@ -41,26 +41,34 @@ std::vector<PackEntry> synthetic_game_entries() {
   return e;
 }
 
-TempWorkDir::TempWorkDir() {
-  previous_ = fs::current_path().string();
+TempFolder::TempFolder() {
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path p = fs::temp_directory_path() / ("pixbrk-test-" + std::to_string(rd()));
     std::error_code ec;
     if (fs::create_directory(p, ec)) {
       path_ = p.string();
-      fs::current_path(p);
       return;
     }
   }
   throw std::runtime_error("cannot create a temporary directory");
 }
 
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+TempWorkDir::TempWorkDir() {
+  previous_ = fs::current_path().string();
+  path_ = folder_.path();
+  fs::current_path(path_);
+}
+
 TempWorkDir::~TempWorkDir() {
   std::error_code ec;
   fs::current_path(previous_, ec);
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(path_, ec);
 }
 
 int load_pack_entries(const std::vector<PackEntry>& entries) {

@@ -10,6 +10,20 @@
 // rectangle the game uses, and short non-silent effects. Palette entry i is 0x00iiiiii.
 std::vector<PackEntry> synthetic_game_entries();
 
+// A fresh empty directory under the system temp dir, removed on destruction (the working
+// directory stays as it is).
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 // Creates a fresh empty directory under the system temp dir and makes it the working
 // directory; restores the previous one and removes the directory on destruction.
 class TempWorkDir {
@@ -21,6 +35,7 @@ class TempWorkDir {
   const std::string& path() const { return path_; }
 
  private:
+  TempFolder folder_;
   std::string path_;
   std::string previous_;
 };

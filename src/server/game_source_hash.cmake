@@ -1,0 +1,22 @@
+# Writes game_source_hash.h: one SHA-256 over the sources that decide how a replay plays (the
+# pack, the engine, the game, and the code that runs a playback for the server), so a server
+# knows which verdicts an identical build gave. Run with -DROOT=<source dir> -DOUT=<header>.
+set(files)
+foreach(dir pack engine game)
+  file(GLOB found ${ROOT}/src/${dir}/*.cpp ${ROOT}/src/${dir}/*.h)
+  list(APPEND files ${found})
+endforeach()
+foreach(f headless/headless.h headless/run.cpp headless/replay_check.cpp server/verify.h server/verify.cpp)
+  list(APPEND files ${ROOT}/src/${f})
+endforeach()
+list(SORT files)
+set(lines "")
+foreach(f IN LISTS files)
+  file(SHA256 ${f} h)
+  file(RELATIVE_PATH rel ${ROOT} ${f})
+  string(APPEND lines "${rel} ${h}\n")
+endforeach()
+string(SHA256 total "${lines}")
+file(WRITE ${OUT}.tmp "// Made by game_source_hash.cmake at build time.\n#pragma once\ninline constexpr char kGameSourceHash[] = \"${total}\";\n")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.tmp)

@@ -1,0 +1,74 @@
+// How the server plays a replay: bytes of a replay file in, a verdict out. Nothing else in the
+// server knows how the game is run.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+enum class VerdictKind : uint8_t {
+  Verified,
+  NotReplay,     // not a replay file at all
+  Unfinished,    // a game ended by Escape: its header has no date
+  BrokenHeader,  // a header the game would not list, or fewer records than it counts
+  Length,        // the playback's length disagrees with the header
+  Score,         // the playback's score disagrees with the header
+  TooLong,       // more frames than the game holds, or over the time limit of a job
+};
+constexpr int kVerdictKinds = 7;
+
+// "verified", "not_a_replay", "unfinished", "broken_header", "length", "score", "too_long".
+const char* verdict_kind_name(VerdictKind kind);
+
+// What a replay's header claims, read without playing it.
+struct ReplayFacts {
+  std::string date;      // "YYYY/MM/DD hh:mm", when the recorded game ended
+  uint32_t frames = 0;   // play frames
+  uint64_t score = 0;    // points, as the game shows them
+  bool guide = false;
+  bool floor = false;
+  size_t played_bytes = 0;  // the header and the records it counts: all a playback reads
+};
+
+struct Verdict {
+  VerdictKind kind = VerdictKind::NotReplay;
+  std::string reason;  // plain words, empty when verified
+  double seconds = 0;  // time spent playing
+};
+
+// Reads the header of a replay's bytes. Returns false with the refusal (a kind other than
+// Verified and its reason) when the game could not play it back.
+bool read_replay_facts(std::string_view bytes, ReplayFacts* facts, Verdict* refusal);
+
+// Plays replays with the game's own code. One game runs at a time in the process: verify()
+// calls from several threads take turns.
+class Verifier {
+ public:
+  // Reads the pack, works out the build hash and prepares a private work folder in `parent`
+  // (work.XXXXXX: a copy of the pack and room for the replay being played; those that processes
+  // which died left there are removed). The game reads its pack from the working directory, so
+  // this makes the work folder the process's working directory for good: call it before
+  // starting threads, and use absolute paths everywhere else.
+  static std::unique_ptr<Verifier> open(const std::string& rom_path, const std::string& parent, std::string* error);
+  ~Verifier();
+  Verifier(const Verifier&) = delete;
+  Verifier& operator=(const Verifier&) = delete;
+
+  // The build that gives the verdicts: a hash of the game's code and of the pack (64 hex digits).
+  const std::string& build() const { return build_; }
+
+  // Plays the replay and compares its score and length with its header; a playback still
+  // running after `limit` is stopped and rejected as too long. Returns false with *error when
+  // the game could not play at all (the work folder or the pack failed): no verdict then.
+  bool verify(std::string_view bytes, std::chrono::milliseconds limit, Verdict* out, std::string* error);
+
+ private:
+  Verifier() = default;
+  std::string build_;
+  std::string work_dir_;
+  int lock_fd_ = -1;  // held while the work folder is in use
+};
+
+// The hash of the game's code this program was built from (64 hex digits).
+const char* game_source_hash();
