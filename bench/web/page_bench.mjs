@@ -10,8 +10,9 @@ import path from 'node:path';
 import zlib from 'node:zlib';
 import { WEB_DIR, launchBrowser, screenMapper, startServer } from '../../tests/web/support.mjs';
 
-const PAGE_FILES = ['index.html', 'shell.js', 'pixbrk.css', 'audio.js', 'pixbrk.js', 'pixbrk.wasm', 'sw.js',
-  'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png'];
+// What the service worker caches (its list, written by the build), itself, not ROMDATA.BIN.
+const PAGE_FILES = fs.readFileSync(path.join(WEB_DIR, 'sw.js'), 'utf8').match(/const FILES = \[([^\]]*)\]/)[1]
+  .split(',').map((f) => f.trim().slice(1, -1)).filter((f) => f !== './' && f !== 'ROMDATA.BIN').concat('sw.js');
 const playSeconds = Number(process.argv[2] || 30);
 
 const quantile = (values, q) => {
