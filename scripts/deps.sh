@@ -10,11 +10,12 @@ xvfb xauth x11-utils x11-apps xdotool openbox imagemagick libgl1 libgl1-mesa-dri
 g++-mingw-w64-x86-64 python3-pefile"
 # Runs the Windows build in the Windows stage; that stage is skipped (not failed) without it.
 PIXBRK_WINE_PACKAGES="wine64 wine"
-# The browser build (./scripts/web) and its tests in headless Chromium. Node.js and npm come from
-# Debian unless a Node.js with npm is installed already (another one's nodejs package carries npm
-# itself and conflicts with Debian's npm).
+# The browser build (./scripts/web) and its tests in Chromium, Firefox and WebKitGTK (its WebDriver
+# and MiniBrowser, under Xvfb with openbox; a PulseAudio of the tests' own gives them a sound
+# device). Node.js and npm come from Debian unless a Node.js with npm is installed already
+# (another one's nodejs package carries npm itself and conflicts with Debian's npm).
 PIXBRK_WEB_PACKAGES="emscripten python3"
-PIXBRK_WEB_TEST_PACKAGES="$PIXBRK_WEB_PACKAGES chromium"
+PIXBRK_WEB_TEST_PACKAGES="$PIXBRK_WEB_PACKAGES chromium firefox-esr webkit2gtk-driver xvfb x11-utils openbox pulseaudio"
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   PIXBRK_WEB_TEST_PACKAGES="$PIXBRK_WEB_TEST_PACKAGES nodejs npm"
 fi

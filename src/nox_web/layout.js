@@ -26,12 +26,15 @@ export function present(mod, address) {
 // The largest whole scale at which the screen fits, counted in physical pixels, placed on
 // whole physical pixels, so that each virtual pixel is a sharp N x N block. The canvas is
 // scaled by a transform: a CSS size of N * 320 / ratio pixels would be rounded to 1/64 px
-// and stretch some rows by one physical pixel.
+// and stretch some rows by one physical pixel. A window too small even for 1x gets the
+// picture scaled down to fit, smoothed, so that all of it can be seen and reached.
 function layout() {
   const dpr = window.devicePixelRatio || 1;
   const pw = Math.floor(window.innerWidth * dpr);
   const ph = Math.floor(window.innerHeight * dpr);
-  scale = Math.max(1, Math.floor(Math.min(pw / W, ph / H)));
+  const fit = Math.min(pw / W, ph / H);
+  scale = fit >= 1 ? Math.floor(fit) : fit;
+  canvas.classList.toggle('shrunk', fit < 1);
   const left = Math.floor((pw - W * scale) / 2) / dpr;
   const top = Math.floor((ph - H * scale) / 2) / dpr;
   canvas.style.transform = 'matrix(' + [scale / dpr, 0, 0, scale / dpr, left, top].join(',') + ')';
@@ -52,16 +55,31 @@ export function watchLayout() {
     }, { once: true });
   };
   watchRatio();
+  watchFullscreen();
+}
+
+// The Fullscreen button, where the page can make an element fullscreen: not on an iPhone, whose
+// browsers have none; with the prefixed calls of older WebKit (an iPad's Safari).
+function watchFullscreen() {
+  const d = document, root = d.documentElement;
+  const prefixed = !d.fullscreenEnabled && d.webkitFullscreenEnabled === true;
+  if (!d.fullscreenEnabled && !prefixed) return;
+  const current = () => (prefixed ? d.webkitFullscreenElement : d.fullscreenElement);
   const button = $('fullscreen-button');
-  if (document.fullscreenEnabled) {
-    button.hidden = false;
-    button.addEventListener('click', () => {
-      if (document.fullscreenElement) document.exitFullscreen();
-      else document.documentElement.requestFullscreen({ navigationUI: 'hide' }).catch(() => {});
-    });
-    document.addEventListener('fullscreenchange', () => {
-      button.textContent = document.fullscreenElement ? 'Exit fullscreen' : 'Fullscreen';
-      layout();
-    });
-  }
+  button.hidden = false;
+  button.addEventListener('click', () => {
+    const call = current()
+      ? (prefixed ? () => d.webkitExitFullscreen() : () => d.exitFullscreen())
+      : (prefixed ? () => root.webkitRequestFullscreen() : () => root.requestFullscreen({ navigationUI: 'hide' }));
+    try {
+      const done = call();  // a promise, except from the prefixed calls
+      if (done) done.catch(() => {});
+    } catch {
+      // refused: the button stays as it is
+    }
+  });
+  d.addEventListener(prefixed ? 'webkitfullscreenchange' : 'fullscreenchange', () => {
+    button.textContent = current() ? 'Exit fullscreen' : 'Fullscreen';
+    layout();
+  });
 }

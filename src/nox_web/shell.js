@@ -8,7 +8,7 @@ import { $, api, fail, failed, notice, started } from './page.js';
 import { watchInput } from './input.js';
 import { currentScale, firstFrameAt, present, watchLayout } from './layout.js';
 import { watchReplays } from './replays.js';
-import { soundPush, soundStats, soundWanted } from './sound.js';
+import { outputLatencyMs, soundFeed, soundPush, soundStats, soundWanted } from './sound.js';
 import { SAVE_DIR, makeLogDevice, store } from './storage.js';
 
 const ROM_PATH = '/rom/ROMDATA.BIN';     // as in web.h
@@ -72,11 +72,10 @@ function startGame(storeError) {
     framesDone: () => store.check(FS),
     stopped: () => fail('The game has stopped. Reload the page to play again.'),
   };
+  soundFeed(() => mod._web_sound_feed());
   if (storeError) {
     notice('Saving is off: this browser refuses storage here (' + (storeError.message || storeError.name) +
       '). You can play, but the ranking, settings and replays are not kept.');
-  } else if (navigator.storage && navigator.storage.persist) {
-    navigator.storage.persist().catch(() => {});
   }
   $('bar').hidden = false;
   watchLayout();
@@ -84,6 +83,8 @@ function startGame(storeError) {
   watchReplays(mod);
   api.frames = () => mod._web_frames();
   api.framesGivenUp = () => mod._web_frames_given_up();
+  api.stalls = () => mod._web_stalls();
+  api.unsaved = () => (store.db ? store.changes(FS).count : -1);  // files not kept yet; -1 without storage
   api.state = () => JSON.parse(mod.UTF8ToString(mod._web_state()));
   api.scale = currentScale;
   api.firstFrameMs = firstFrameAt;
@@ -100,10 +101,11 @@ function startGame(storeError) {
     return out;
   };
   api.sound = soundStats;
+  api.outputLatencyMs = outputLatencyMs;
   if ('serviceWorker' in navigator) {
     navigator.serviceWorker.register('sw.js').catch((e) => console.warn('PIXEL BREAKER: no offline copy: ' + e));
   }
-  started();
+  return (storeError ? Promise.resolve() : store.warnIfClearable()).then(started);
 }
 
 function start() {
@@ -125,7 +127,7 @@ function start() {
     FS.mkdir(SAVE_DIR);
     return (storeError ? Promise.resolve(storeError) : store.restore(FS)).then((restoreError) => {
       if (restoreError) store.db = null;
-      startGame(storeError || restoreError);
+      return startGame(storeError || restoreError);
     });
   }).catch((e) => {
     fail(e.message || String(e));

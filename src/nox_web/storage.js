@@ -4,6 +4,7 @@ import { notice } from './page.js';
 
 export const SAVE_DIR = '/save';          // as in web.h
 const SAVED = /^(SCORE\.DAT|PIXBRK(0[1-9]|1[0-6])\.REP)$/;
+const CLEARABLE_TOLD = 'told: may be cleared';  // a record beside the files, never a file
 
 // LOG.TXT is a device whose lines go to the console and into `lines`.
 export function makeLogDevice(FS, lines) {
@@ -27,6 +28,8 @@ export const store = {
   kept: new Map(),     // name -> signature of the version in the database
   busy: false,
   failedAt: '',        // the file state whose saving failed; tried again once it changes
+  told: '',            // the latest failure the player was told of
+  toldClearable: false, // ... and that the browser may clear the files
 
   open() {
     return new Promise((resolve) => {
@@ -50,12 +53,59 @@ export const store = {
         return;
       }
       req.onupgradeneeded = () => req.result.createObjectStore('files');
-      req.onsuccess = () => settle(null, req.result);
+      req.onsuccess = () => {
+        const db = req.result;
+        db.onclose = db.onversionchange = () => this.lost(db);
+        settle(null, db);
+      };
       req.onerror = (e) => {
         e.preventDefault();
         settle(req.error || new Error('IndexedDB refused'));
       };
       req.onblocked = () => settle(new Error('IndexedDB is blocked by another tab'));
+    });
+  },
+
+  // The browser closed the database under the running game (its storage cleared, or another
+  // page deleting it): a new one is opened, and everything the game holds is stored in it again.
+  lost(db) {
+    if (this.db !== db) return;
+    db.close();
+    this.db = null;
+    this.open().then((error) => {
+      this.kept = new Map();
+      this.busy = false;
+      if (error) this.failed(error, '');
+      else if (this.toldClearable) this.markClearableTold();
+    });
+  },
+
+  // Whether the browser may clear the kept files (a private window when it closes, any browser
+  // when space runs short, unless it has made them persistent): the player is told once; the
+  // mark of that lives with the files, so the player is told again after they were cleared.
+  async warnIfClearable() {
+    const s = navigator.storage;
+    if (s && s.persist) s.persist().catch(() => {});
+    if (s && s.persisted && await s.persisted().catch(() => false)) return;
+    this.toldClearable = await this.request('readonly', (files) => files.get(CLEARABLE_TOLD)).catch(() => true);
+    if (this.toldClearable) return;
+    notice('This browser may clear the ranking, settings and replays kept here (a private window does ' +
+      'when it closes; others may when space runs short). To keep a replay, download it (Replays).', 12);
+    this.markClearableTold();
+  },
+
+  markClearableTold() {
+    this.toldClearable = true;
+    this.request('readwrite', (files) => files.put(1, CLEARABLE_TOLD)).catch(() => {});
+  },
+
+  // One request on the files in a transaction of its own; resolves with its result.
+  request(mode, make) {
+    return new Promise((resolve, reject) => {
+      const tx = this.db.transaction('files', mode);
+      const req = make(tx.objectStore('files'));
+      tx.oncomplete = () => resolve(req.result);
+      tx.onabort = tx.onerror = () => reject(tx.error);
     });
   },
 
@@ -93,18 +143,25 @@ export const store = {
     return now;
   },
 
-  // Called after every batch of frames: keeps what the game has saved or removed since.
-  check(FS) {
-    if (!this.db || this.busy) return;
+  // The files the game has saved or removed that are not kept yet.
+  changes(FS) {
     const now = this.scan(FS);
     const changed = [...now.keys()].filter((n) => this.kept.get(n) !== now.get(n));
     const removed = [...this.kept.keys()].filter((n) => !now.has(n));
-    if (changed.length === 0 && removed.length === 0) return;
+    return { now, changed, removed, count: changed.length + removed.length };
+  },
+
+  // Called after every batch of frames: keeps what the game has saved or removed since.
+  check(FS) {
+    if (!this.db || this.busy) return;
+    const { now, changed, removed, count } = this.changes(FS);
+    if (count === 0) return;
     const state = [...now].join();
     if (state === this.failedAt) return;
+    const db = this.db;
     let tx;
     try {
-      tx = this.db.transaction('files', 'readwrite');
+      tx = db.transaction('files', 'readwrite');
       const files = tx.objectStore('files');
       for (const n of changed) files.put(FS.readFile(SAVE_DIR + '/' + n), n);
       for (const n of removed) files.delete(n);
@@ -116,22 +173,27 @@ export const store = {
     }
     this.busy = true;
     tx.oncomplete = () => {
+      if (this.db !== db) return;  // lost meanwhile: all is stored again
       this.busy = false;
       this.kept = now;
       this.failedAt = '';
       this.check(FS);
     };
     tx.onabort = () => {
+      if (this.db !== db) return;
       this.busy = false;
       this.failed(tx.error, state);
     };
   },
 
+  // Told once: the game plays on, and tries again with the next change.
   failed(error, state) {
     this.failedAt = state;
     const full = error && error.name === 'QuotaExceededError';
-    notice(full
+    const text = full
       ? 'The browser\'s storage is full: the latest ranking, settings or replay was not kept.'
-      : 'Saving failed (' + (error ? error.message || error.name : 'unknown error') + '): the latest ranking, settings or replay was not kept.');
+      : 'Saving failed (' + (error ? error.message || error.name : 'unknown error') + '): the latest ranking, settings or replay was not kept.';
+    if (text !== this.told) notice(text);
+    this.told = text;
   },
 };
