@@ -15,7 +15,7 @@ const BLOCK = 128;                               // the worklet's block
 const LEAD_MIN = FRAME + Math.ceil(0.010 * SOURCE_RATE);  // one display frame and a margin
 const LEAD_MAX = Math.ceil(0.150 * SOURCE_RATE);  // what the burstiest output here needs
 const STEADY_MS = 5000;                          // steady this long: the lead shrinks by a block
-const SOUND_START_MS = 1000;                     // the mixer waits this long for the output to start
+const SOUND_START_MS = 2000;                     // the mixer waits this long for the output to start (Firefox: 1.2 s)
 const SETTLE_MS = 2000;                          // the output's start-up, not counted in `underrunSince`
 const ONSET_SILENCE = 2048;                      // a sound after this many silent samples is a new one
 
