@@ -5,8 +5,8 @@
 // silently (host.cpp keeps the mixer going by the clock). Each display frame tops the queue up
 // to `lead`; between display frames the worklet's reports top it up when it runs low, so that a
 // late display frame is no gap. Outputs that take their samples in bursts larger than the queue
-// (some engines' sound servers) make it run low: then `lead` grows by a block, and shrinks back
-// once the output has been steady for a while.
+// (some engines' sound servers) make it run low, below two blocks: then `lead` grows by a block,
+// and shrinks back once the output has been steady for a while.
 import { notice } from './page.js';
 import { SOURCE_RATE } from './audio_queue.js';
 
@@ -14,7 +14,7 @@ const FRAME = Math.ceil(SOURCE_RATE / 60);       // samples of one display frame
 const BLOCK = 128;                               // the worklet's block
 const LEAD_MIN = FRAME + Math.ceil(0.010 * SOURCE_RATE);  // one display frame and a margin
 const LEAD_MAX = Math.ceil(0.150 * SOURCE_RATE);  // what the burstiest output here needs
-const STEADY_MS = 5000;                          // steady this long: the lead shrinks by a block
+const STEADY_MS = 15000;                         // steady this long: the lead shrinks by a block
 const SOUND_START_MS = 2000;                     // the mixer waits this long for the output to start (Firefox: 1.2 s)
 const SETTLE_MS = 2000;                          // the output's start-up, not counted in `underrunSince`
 const ONSET_SILENCE = 2048;                      // a sound after this many silent samples is a new one
@@ -81,7 +81,7 @@ function queueReport(m) {
   if (sound.runningMs === 0) sound.runningMs = now;
   const settled = now - sound.runningMs >= SETTLE_MS;
   if (sound.underrunAtStart < 0 && settled) sound.underrunAtStart = m.underrun;
-  if (sound.report && m.played > sound.report.played && m.low < BLOCK) {
+  if (sound.report && m.played > sound.report.played && m.low < 2 * BLOCK) {
     sound.lead = Math.min(LEAD_MAX, sound.lead + BLOCK);
     sound.lowAtMs = now;
   } else if (now - sound.lowAtMs > STEADY_MS && sound.lead > LEAD_MIN) {
