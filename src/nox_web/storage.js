@@ -89,8 +89,8 @@ export const store = {
     if (s && s.persisted && await s.persisted().catch(() => false)) return;
     this.toldClearable = await this.request('readonly', (files) => files.get(CLEARABLE_TOLD)).catch(() => true);
     if (this.toldClearable) return;
-    notice('This browser may clear the ranking, settings and replays kept here (a private window does ' +
-      'when it closes; others may when space runs short). To keep a replay, download it (Replays).', 12);
+    notice('This browser may clear the ranking, settings and replays it keeps here (a private window ' +
+      'does when it closes). To keep a replay, download it (Replays).', 12);
     this.markClearableTold();
   },
 
