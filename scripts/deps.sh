@@ -12,11 +12,12 @@ PIXBRK_SERVER_BENCH_PACKAGES="wrk python3"
 PIXBRK_TEST_PACKAGES="$PIXBRK_PLAY_PACKAGES $PIXBRK_SERVER_PACKAGES postgresql-15 python3 ffmpeg libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
 xvfb xauth x11-utils x11-apps xdotool openbox imagemagick libgl1 libgl1-mesa-dri libx11-dev libxtst-dev pulseaudio pulseaudio-utils \
 g++-mingw-w64-x86-64 python3-pefile wine64 wine"
-# The browser build (./scripts/web) and its tests in headless Chromium. Node.js and npm come from
-# Debian unless a Node.js with npm is installed already (another one's nodejs package carries npm
-# itself and conflicts with Debian's npm).
+# The browser build (./scripts/web) and its tests in Chromium, Firefox and WebKitGTK (its WebDriver
+# and MiniBrowser, under Xvfb with openbox; a PulseAudio of the tests' own gives them a sound
+# device). Node.js and npm come from Debian unless a Node.js with npm is installed already
+# (another one's nodejs package carries npm itself and conflicts with Debian's npm).
 PIXBRK_WEB_PACKAGES="emscripten python3"
-PIXBRK_WEB_TEST_PACKAGES="$PIXBRK_WEB_PACKAGES chromium"
+PIXBRK_WEB_TEST_PACKAGES="$PIXBRK_WEB_PACKAGES chromium firefox-esr webkit2gtk-driver xvfb x11-utils openbox pulseaudio"
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   PIXBRK_WEB_TEST_PACKAGES="$PIXBRK_WEB_TEST_PACKAGES nodejs npm"
 fi

@@ -1,18 +1,22 @@
-// Measures the web page in headless Chromium: its transfer size, the time from navigation to the
-// first game frame, the cost of each animation frame that runs the game, and how long after its
-// frame an effect is heard.
+// Measures the web page in each browser engine: its transfer size, the time from navigation to
+// the first game frame, the cost of each animation frame that runs the game, how long after its
+// frame an effect leaves for the device, and the audio's underruns.
 //
-//   (cd tests/web && npm ci) && node bench/web/page_bench.mjs [seconds of play, default 30]
+//   (cd tests/web && npm ci) && node bench/web/page_bench.mjs [seconds of play, default 30] [engines]
 //
-// Uses the page in build/web (the web preset) and the browser-test helpers of tests/web.
+// Engines: chromium,firefox,webkit by default. Uses the page in build/web (the web preset) and
+// the browser-test helpers of tests/web (their sound server gives the browsers a sound device).
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
-import { WEB_DIR, launchBrowser, screenMapper, startServer } from '../../tests/web/support.mjs';
+import { launch } from '../../tests/web/browsers.mjs';
+import { WEB_DIR, screenMapper, sleep, startServer, startSoundServer } from '../../tests/web/support.mjs';
 
-const PAGE_FILES = ['index.html', 'shell.js', 'pixbrk.css', 'audio.js', 'pixbrk.js', 'pixbrk.wasm', 'sw.js',
-  'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png'];
+// What the service worker caches (its list, written by the build), itself, not ROMDATA.BIN.
+const PAGE_FILES = fs.readFileSync(path.join(WEB_DIR, 'sw.js'), 'utf8').match(/const FILES = \[([^\]]*)\]/)[1]
+  .split(',').map((f) => f.trim().slice(1, -1)).filter((f) => f !== './' && f !== 'ROMDATA.BIN').concat('sw.js');
 const playSeconds = Number(process.argv[2] || 30);
+const engines = (process.argv[3] || 'chromium,firefox,webkit').split(',');
 
 const quantile = (values, q) => {
   const s = values.slice().sort((a, b) => a - b);
@@ -37,35 +41,36 @@ function transferSize() {
 async function firstFrame(browser, url) {
   const cold = [], warm = [];
   for (let i = 0; i < 5; i++) {
-    const context = await browser.newContext();
-    const page = await context.newPage();
+    const page = await browser.newPage();
     await page.goto(url);
     await page.evaluate(() => window.pixbrk.ready);
-    await page.waitForFunction(() => window.pixbrk.firstFrameMs() > 0);
+    await page.waitFor(() => window.pixbrk.firstFrameMs() > 0);
     cold.push(await page.evaluate(() => window.pixbrk.firstFrameMs()));
-    await page.evaluate(() => navigator.serviceWorker.ready);
+    await page.waitFor(() => navigator.serviceWorker.controller !== null, null, 30000, 'the service worker');
     await page.reload();
     await page.evaluate(() => window.pixbrk.ready);
-    await page.waitForFunction(() => window.pixbrk.firstFrameMs() > 0);
+    await page.waitFor(() => window.pixbrk.firstFrameMs() > 0);
     warm.push(await page.evaluate(() => window.pixbrk.firstFrameMs()));
-    await context.close();
+    await page.close();
   }
-  console.log(`navigation to first game frame: first visit median ${ms(quantile(cold, 0.5))} (${cold.map((v) => v.toFixed(0)).join(', ')}), ` +
+  console.log(`  navigation to first game frame: first visit median ${ms(quantile(cold, 0.5))} (${cold.map((v) => v.toFixed(0)).join(', ')}), ` +
     `from the offline copy median ${ms(quantile(warm, 0.5))} (${warm.map((v) => v.toFixed(0)).join(', ')})`);
 }
 
-// A game played with the mouse (the paddle kept under the ball) for the frame costs and the
-// effect latencies.
+// A game played with the mouse (the paddle kept under the ball) for the frame costs, the effect
+// latencies and the underruns.
 async function play(browser, url) {
-  const context = await browser.newContext({ viewport: { width: 1280, height: 1000 } });
-  const page = await context.newPage();
+  const page = await browser.newPage({ width: 1280, height: 1000 });
   await page.goto(url);
   await page.evaluate(() => window.pixbrk.ready);
   const at = await screenMapper(page);
   const move = (vx, vy) => page.mouse.move(at(vx, vy).x, at(vx, vy).y);
+  const click = async () => {
+    await page.mouse.down();
+    await page.mouse.up();
+  };
   await move(120, 112);
-  await page.mouse.down();
-  await page.mouse.up();
+  await click();
   const end = Date.now() + playSeconds * 1000;
   let held = false;
   while (Date.now() < end) {
@@ -78,34 +83,42 @@ async function play(browser, url) {
       if (held) await page.mouse.up();
       held = false;
       await move(120, 112);  // through the ranking and back into a game
-      await page.mouse.down();
-      await page.mouse.up();
+      await click();
     }
-    await page.waitForTimeout(30);
+    await sleep(30);
   }
   const costs = await page.evaluate(() => window.pixbrk.frameCosts());
   const sound = await page.evaluate(() => window.pixbrk.sound());
+  // Asked once, at the end: Firefox can hang on it while it plays.
+  const device = await Promise.race([page.evaluate(() => window.pixbrk.outputLatencyMs()), sleep(5000).then(() => null)]);
   const game = costs.map((c) => c[0]), all = costs.map((c) => c[1]);
-  console.log(`per animation frame that runs the game, ${costs.length} frames:`);
-  console.log(`  game frames, composition, canvas: median ${ms(quantile(game, 0.5))}, 99th percentile ${ms(quantile(game, 0.99))}, largest ${ms(Math.max(...game))}`);
-  console.log(`  with the sound and the saved files: median ${ms(quantile(all, 0.5))}, 99th percentile ${ms(quantile(all, 0.99))}, largest ${ms(Math.max(...all))}`);
-  if (sound.latencies.length > 0) {
-    console.log(`effect heard after its frame: ${sound.latencies.length} effects, median ${ms(quantile(sound.latencies, 0.5))}, ` +
-      `95th percentile ${ms(quantile(sound.latencies, 0.95))}, largest ${ms(Math.max(...sound.latencies))} ` +
-      `(the browser's own output latency ${ms(sound.outputMs)}, ${sound.underrun} samples of underrun)`);
-  } else {
-    console.log('effect latency: no effect was heard');
-  }
-  await context.close();
+  console.log(`  per animation frame that runs the game, ${costs.length} frames:`);
+  console.log(`    game frames, composition, canvas: median ${ms(quantile(game, 0.5))}, 99th percentile ${ms(quantile(game, 0.99))}, largest ${ms(Math.max(...game))}`);
+  console.log(`    with the sound and the saved files: median ${ms(quantile(all, 0.5))}, 99th percentile ${ms(quantile(all, 0.99))}, largest ${ms(Math.max(...all))}`);
+  const lat = sound.latencies;
+  console.log(lat.length === 0 ? '  effect latency: no effect was heard'
+    : `  effect leaves for the device after its frame: ${lat.length} effects, median ${ms(quantile(lat, 0.5))}, ` +
+      `95th percentile ${ms(quantile(lat, 0.95))}, largest ${ms(Math.max(...lat))}; the device's own latency ` +
+      `${device === null ? 'not told' : ms(device)}; audio at ${sound.rate} Hz, ${ms(sound.lead / 22.05)} queued at the end`);
+  console.log(`  audio underruns: ${sound.underrun} samples in all, ${sound.underrunSince} after the output's first 2 s`);
+  await page.close();
 }
 
 const server = await startServer();
-const browser = await launchBrowser();
+const pulse = await startSoundServer();
 try {
   transferSize();
-  await firstFrame(browser, server.url);
-  await play(browser, server.url);
+  for (const engine of engines) {
+    console.log(engine + ':');
+    const browser = await launch(engine);
+    try {
+      await firstFrame(browser, server.url);
+      await play(browser, server.url);
+    } finally {
+      await browser.close();
+    }
+  }
 } finally {
-  await browser.close();
+  pulse.stop();
   await server.close();
 }

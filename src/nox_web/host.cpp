@@ -67,7 +67,8 @@ uint32_t frame_cost_count = 0;
 // Puts the 240 x 320 RGBA picture at `rgba` onto the canvas.
 EM_JS(void, page_present, (const uint32_t* rgba), { Module.pixbrkPage.present(rgba); });
 // Bytes of sound the audio output wants now, or -1 while no output runs (before the first tap,
-// or in a browser without Web Audio). frame_ms: when the animation frame began.
+// or in a browser without Web Audio). frame_ms: when the animation frame began; -1 between
+// animation frames, when the output's queue runs low.
 EM_JS(int, page_sound_wanted, (double frame_ms), { return Module.pixbrkPage.soundWanted(frame_ms); });
 EM_JS(void, page_sound_push, (const uint8_t* bytes, int count), {
   Module.pixbrkPage.soundPush(HEAP16.slice(bytes >> 1, (bytes + count) >> 1));
@@ -90,9 +91,9 @@ void to_canvas_order() {
 
 // Mixes what the audio output needs and hands it over (the output keeps its own queue). Without
 // an output the mixer still runs at the pace of the wall clock, so that effects start and end as
-// they would have been heard.
-void feed_sound(int64_t now_ns) {
-  const int wanted = page_sound_wanted(static_cast<double>(now_ns) / static_cast<double>(kNsPerMs));
+// they would have been heard. `frame`: called at an animation frame that began at now_ns.
+void feed_sound(int64_t now_ns, bool frame) {
+  const int wanted = page_sound_wanted(frame ? static_cast<double>(now_ns) / static_cast<double>(kNsPerMs) : -1.0);
   int bytes;
   if (wanted >= 0) {
     bytes = std::min(wanted & ~1, kSoundMaxBytes);
@@ -157,7 +158,7 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
     page_present(canvas_pixels);
   }
   const double shown_ms = emscripten_get_now();
-  feed_sound(now);
+  feed_sound(now, true);
   if (due > 0) {
     page_frames_done();
     float* cost = frame_costs_ms[frame_cost_count % kCostSamples];
@@ -222,12 +223,20 @@ EMSCRIPTEN_KEEPALIVE void web_event(int kind, int x, int y) {
                                   std::clamp(y, 0, NOX_CLIENT_H - 1)});
 }
 
+// Between animation frames: tops up the audio output's queue when it runs low.
+EMSCRIPTEN_KEEPALIVE void web_sound_feed() {
+  if (running && !hidden) feed_sound(static_cast<int64_t>(emscripten_get_now() * static_cast<double>(kNsPerMs)), false);
+}
+
 // Game frames run since the start.
 EMSCRIPTEN_KEEPALIVE double web_frames() { return frames_run; }
 
 // Game frames whose time passed while the page stalled (a busy machine) and that the schedule
 // gave up rather than race through, since the start. A hidden page gives up none: it is paused.
 EMSCRIPTEN_KEEPALIVE double web_frames_given_up() { return static_cast<double>(pacer.given_up); }
+
+// Stalls since the start: the times the schedule started afresh, giving frames up.
+EMSCRIPTEN_KEEPALIVE double web_stalls() { return static_cast<double>(pacer.rebases); }
 
 // The game state as one JSON object, in the form of the headless runner's trace lines.
 EMSCRIPTEN_KEEPALIVE const char* web_state() {

@@ -1,13 +1,13 @@
-// Helpers of the browser tests: a static server for the built page, the system's Chromium, the
-// Linux headless runner to compare with, and picture comparisons done in the page.
-import { execFileSync } from 'node:child_process';
+// Helpers of the browser tests: a static server for the built page, programs that end with the
+// tests, the Linux headless runner to compare with, and picture comparisons.
+import { execFileSync, spawn } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { chromium } from 'playwright-core';
+import { PNG } from 'pngjs';
 
 export const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const WEB_DIR = path.resolve(process.env.PIXBRK_WEB_DIR || path.join(ROOT, 'build/web'));
@@ -19,26 +19,85 @@ const TYPES = {
   '.webmanifest': 'application/manifest+json', '.png': 'image/png', '.svg': 'image/svg+xml',
 };
 
+// Every index.html served records the page's uncaught errors and rejections, first thing.
+const RECORDER = `<script>window.pixbrkErrors = [];
+addEventListener('error', (e) => pixbrkErrors.push('error: ' + e.message));
+addEventListener('unhandledrejection', (e) => pixbrkErrors.push('unhandled rejection: ' + (e.reason && e.reason.message || e.reason)));
+</script>`;
+
 // Serves the built page (or a copy of it in `dir`) on 127.0.0.1 at a free port, inside this
-// process: it ends with it.
+// process: it ends with it. set({ inject, files, offline }) changes what it serves from then on:
+// `inject`, a script that index.html runs before the page's own; `files`, answers
+// ({ status, body }) by file name in place of the files; `offline`, every request dropped.
 export async function startServer(dir = WEB_DIR) {
+  let o = {};
   const server = http.createServer((req, res) => {
-    const name = decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/^\/+/, '') || 'index.html';
-    const file = path.join(dir, name);
-    if (!file.startsWith(dir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-      res.writeHead(404).end('not found');
+    if (o.offline) {
+      req.socket.destroy();
       return;
     }
-    res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream', 'Cache-Control': 'no-cache' });
-    fs.createReadStream(file).pipe(res);
+    const name = decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/^\/+/, '') || 'index.html';
+    const file = path.join(dir, name);
+    const headers = { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream', 'Cache-Control': 'no-cache' };
+    const fake = o.files && o.files[name];
+    if (fake) {
+      res.writeHead(fake.status, headers).end(fake.body);
+    } else if (!file.startsWith(dir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      res.writeHead(404).end('not found');
+    } else if (name === 'index.html') {
+      const inject = RECORDER + (o.inject ? `<script>${o.inject}</script>` : '');
+      res.writeHead(200, headers).end(fs.readFileSync(file, 'utf8').replace('<head>', '<head>' + inject));
+    } else {
+      res.writeHead(200, headers);
+      fs.createReadStream(file).pipe(res);
+    }
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return { url: `http://127.0.0.1:${server.address().port}/`, close: () => new Promise((r) => server.close(r)) };
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    set: (next = {}) => { o = next; },
+    close: () => {
+      server.closeAllConnections();
+      return new Promise((r) => server.close(r));
+    },
+  };
 }
 
-// Debian's Chromium, never a downloaded one.
-export function launchBrowser(args = []) {
-  return chromium.launch({ executablePath: process.env.PIXBRK_CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', ...args] });
+export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Starts a program that ends with this process, however it ends.
+const children = new Set();
+export function ownChild(command, args, options = {}) {
+  const child = spawn(command, args, { stdio: 'ignore', ...options });
+  child.unref();  // the tests end when they are done; their programs end with them
+  children.add(child);
+  child.on('exit', () => children.delete(child));
+  child.on('error', (e) => { throw new Error(`${command}: ${e.message}`); });
+  return child;
+}
+process.on('exit', () => {
+  for (const c of children) c.kill('SIGKILL');
+});
+for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) {
+  process.once(signal, () => process.exit(128 + os.constants.signals[signal]));
+}
+
+// A sound server of the tests' own (PulseAudio with a sink that plays into nothing, at the pace of
+// the clock), for the browsers this process starts: without one Firefox plays no sound at all.
+export async function startSoundServer() {
+  const dir = tempDir('pulse');
+  fs.mkdirSync(path.join(dir, 'home'));
+  fs.mkdirSync(path.join(dir, 'run'), { mode: 0o700 });
+  const socket = path.join(dir, 'native');
+  const pulse = ownChild('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--load=module-null-sink sink_name=pixbrk',
+    `--load=module-native-protocol-unix auth-anonymous=1 socket=${socket}`],
+  { env: { ...process.env, HOME: path.join(dir, 'home'), XDG_RUNTIME_DIR: path.join(dir, 'run') } });
+  for (let i = 0; !fs.existsSync(socket); i++) {
+    if (i > 200) throw new Error('PulseAudio did not start');
+    await sleep(50);
+  }
+  process.env.PULSE_SERVER = 'unix:' + socket;
+  return { stop: () => pulse.kill() };
 }
 
 // A fresh folder; all of them are in one that is removed when this process ends.
@@ -67,54 +126,46 @@ export async function waitState(page, test, what, timeoutMs = 20000) {
     const s = await page.evaluate(() => window.pixbrk.state());
     if (test(s)) return s;
     if (Date.now() > end) throw new Error(`timed out waiting for ${what}; scene ${s.scene}, score ${s.score}`);
-    await page.waitForTimeout(50);
+    await sleep(50);
   }
 }
 
 // Page coordinates of the centre of virtual pixel (vx, vy) on the game's canvas.
 export async function screenMapper(page) {
-  const box = await page.locator('#screen').boundingBox();
+  const box = await page.box('#screen');
   return (vx, vy) => ({ x: box.x + (vx + 0.5) * box.width / 240, y: box.y + (vy + 0.5) * box.height / 320 });
 }
 
-// Compares, in the page, the canvas in a full-page screenshot with a 240 x 320 reference picture:
-// every virtual pixel must be an n x n block of exactly its colour. Returns the mismatching
-// physical pixels and the first of them.
+// Compares the canvas in a screenshot of the page with a 240 x 320 reference picture: every
+// virtual pixel must be an n x n block of exactly its colour. Returns the mismatching physical
+// pixels and the first of them.
 export async function compareBlocks(page, shotPng, referencePng, n) {
-  const box = await page.locator('#screen').boundingBox();
+  const box = await page.box('#screen');
   const dpr = await page.evaluate(() => window.devicePixelRatio);
   const left = Math.round(box.x * dpr), top = Math.round(box.y * dpr);
-  return page.evaluate(async ([a, b, left, top, n]) => {
-    const load = async (b64) => {
-      const blob = await (await fetch('data:image/png;base64,' + b64)).blob();
-      const bmp = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
-      const g = new OffscreenCanvas(bmp.width, bmp.height).getContext('2d');
-      g.drawImage(bmp, 0, 0);
-      return g.getImageData(0, 0, bmp.width, bmp.height);
-    };
-    const shot = await load(a), ref = await load(b);
-    let bad = 0, first = null;
-    for (let y = 0; y < ref.height * n; y++) {
-      for (let x = 0; x < ref.width * n; x++) {
-        const s = ((top + y) * shot.width + left + x) * 4;
-        const r = (Math.floor(y / n) * ref.width + Math.floor(x / n)) * 4;
-        for (let c = 0; c < 3; c++) {
-          if (shot.data[s + c] !== ref.data[r + c]) {
-            bad++;
-            if (!first) first = { x, y, shot: Array.from(shot.data.slice(s, s + 3)), ref: Array.from(ref.data.slice(r, r + 3)) };
-            break;
-          }
-        }
+  const shot = PNG.sync.read(shotPng), ref = PNG.sync.read(referencePng);
+  let bad = 0, first = null;
+  for (let y = 0; y < ref.height * n; y++) {
+    for (let x = 0; x < ref.width * n; x++) {
+      const s = ((top + y) * shot.width + left + x) * 4;
+      const r = (Math.floor(y / n) * ref.width + Math.floor(x / n)) * 4;
+      if ([0, 1, 2].some((c) => shot.data[s + c] !== ref.data[r + c])) {
+        bad++;
+        first ||= { x, y, shot: [...shot.data.subarray(s, s + 3)], ref: [...ref.data.subarray(r, r + 3)] };
       }
     }
-    return { bad, first, shotSize: [shot.width, shot.height] };
-  }, [shotPng.toString('base64'), referencePng.toString('base64'), left, top, n]);
+  }
+  return { bad, first, shotSize: [shot.width, shot.height] };
 }
 
 // The headless runner's picture of the title menu (it stays the same from frame 1 on).
+let title = null;
 export function titleReference() {
-  const { dir } = runLinux(['--frames', '31', '--png', '30:title.png']);
-  return fs.readFileSync(path.join(dir, 'title.png'));
+  if (!title) {
+    const { dir } = runLinux(['--frames', '31', '--png', '30:title.png']);
+    title = fs.readFileSync(path.join(dir, 'title.png'));
+  }
+  return title;
 }
 
 // Makes the page look hidden to the game, or visible again, as a switched tab does.

@@ -1,0 +1,124 @@
+// The Replays dialog: every slot's saved replay offered for download, and replay files (picked
+// or dropped onto the page) put into a slot.
+import { $ } from './page.js';
+import { SAVE_DIR, store } from './storage.js';
+
+const REPLAY_MAX_BYTES = 32 + 12 * 131072;
+const slotName = (slot) => 'PIXBRK' + String(slot).padStart(2, '0') + '.REP';
+let mod = null;
+let pendingFile = null;  // a file dropped onto the page, waiting for a slot
+const replaysHint = $('replays-hint').textContent;  // the page's own, shown without a dropped file
+
+function slotText(slot) {
+  const p = mod._web_slot_header(slot);
+  const number = String(slot).padStart(2, ' ');
+  if (p === 0) return [number + ': NO DATA', false];
+  const h = mod.HEAPU8;
+  const date = String.fromCharCode(...h.subarray(p, p + 16));
+  const score = (h[p + 20] | (h[p + 21] << 8) | (h[p + 22] << 16) | (h[p + 23] << 24)) >>> 0;
+  return [number + ':' + String(score).padStart(7, ' ') + '0 ' + date, true];
+}
+
+function showSlots() {
+  const list = $('slots');
+  list.textContent = '';
+  $('replays-hint').textContent = pendingFile
+    ? 'Choose a slot for ' + pendingFile.name + '.'
+    : replaysHint;
+  for (let slot = 1; slot <= 16; slot++) {
+    const [text, listed] = slotText(slot);
+    const li = document.createElement('li');
+    li.className = listed ? 'saved' : 'empty';
+    const label = document.createElement('span');
+    label.textContent = text;
+    li.append(label);
+    const button = (caption, action) => {
+      const b = document.createElement('button');
+      b.type = 'button';
+      b.textContent = caption;
+      b.addEventListener('click', action);
+      li.append(b);
+    };
+    if (pendingFile) {
+      const file = pendingFile;
+      button('Put here', () => {
+        pendingFile = null;
+        importReplay(file, slot);
+      });
+    } else {
+      if (listed) button('Download', () => downloadReplay(slot));
+      button('Open\u2026', () => {
+        const input = $('file-input');
+        input.value = '';
+        input.onchange = () => {
+          if (input.files[0]) importReplay(input.files[0], slot);
+        };
+        input.click();
+      });
+    }
+    list.append(li);
+  }
+}
+
+function openReplays(message) {
+  $('replays-message').textContent = message || '';
+  showSlots();
+  if (!$('replays').open) $('replays').showModal();
+}
+
+function downloadReplay(slot) {
+  const name = slotName(slot);
+  let bytes;
+  try {
+    bytes = mod.FS.readFile(SAVE_DIR + '/' + name);
+  } catch (e) {
+    openReplays(name + ' is gone.');
+    return;
+  }
+  const blob = new Blob([bytes], { type: 'application/octet-stream' });
+  const a = document.createElement('a');
+  a.href = URL.createObjectURL(blob);
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+}
+
+// The game never reads past the largest recording, so nothing beyond it is read or kept.
+function importReplay(file, slot) {
+  file.slice(0, REPLAY_MAX_BYTES).arrayBuffer().then((buffer) => {
+    const bytes = new Uint8Array(buffer);
+    const p = mod._malloc(Math.max(bytes.length, 1));
+    mod.HEAPU8.set(bytes, p);
+    const rc = mod._web_import_replay(slot, p, bytes.length);
+    mod._free(p);
+    store.check(mod.FS);
+    openReplays(rc === 0 ? file.name + ' is in slot ' + slot + ' now.'
+      : rc === -1 ? file.name + ' is not a PIXEL BREAKER replay; slot ' + slot + ' is unchanged.'
+        : file.name + ' could not be stored; slot ' + slot + ' is unchanged.');
+  }, (e) => openReplays(file.name + ' could not be read: ' + e.message));
+}
+
+export function watchReplays(game) {
+  mod = game;
+  $('replays-button').addEventListener('click', () => {
+    pendingFile = null;
+    openReplays();
+  });
+  $('replays').addEventListener('close', () => { pendingFile = null; });
+  document.addEventListener('dragover', (e) => {
+    e.preventDefault();
+    document.body.classList.add('dropping');
+  });
+  document.addEventListener('dragleave', () => document.body.classList.remove('dropping'));
+  document.addEventListener('drop', (e) => {
+    e.preventDefault();
+    document.body.classList.remove('dropping');
+    const file = e.dataTransfer && e.dataTransfer.files[0];
+    if (!file) return;
+    const m = /^PIXBRK(0[1-9]|1[0-6])\.REP$/i.exec(file.name);
+    pendingFile = file;
+    openReplays(m ? 'It was saved from slot ' + Number(m[1]) + '.' : '');
+  });
+}
