@@ -8,7 +8,7 @@
 set -euo pipefail
 . tests/support/children.sh  # Xvfb, Wine, PulseAudio, Chromium and the servers end with this stage
 . scripts/deps.sh
-pixbrk_need_packages $PIXBRK_TEST_PACKAGES $PIXBRK_RELEASE_TEST_PACKAGES $PIXBRK_WINE_PACKAGES $PIXBRK_WEB_TEST_PACKAGES
+pixbrk_need_packages $PIXBRK_TEST_PACKAGES $PIXBRK_RELEASE_TEST_PACKAGES $PIXBRK_WEB_TEST_PACKAGES
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "NOTE: the release is built from commit $(git rev-parse --short HEAD): changes not committed are not in it"
 fi
