@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
   const size_t workers = o.workers >= 0 ? static_cast<size_t>(o.workers) : std::max(1u, std::thread::hardware_concurrency());
   auto store = Store::open(o.db, data.string(), static_cast<size_t>(o.threads) + workers, &error);
   if (!store) return fail(error);
-  auto verifier = Verifier::open(rom.string(), data.string(), &error);
+  auto verifier = Verifier::open(rom.string(), &error);
   if (!verifier) return fail(error);
 
   Metrics metrics;

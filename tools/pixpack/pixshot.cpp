@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
   step(30);
   if (!save(out + "/ranking.png")) return 1;
   // The save-replay slot list, the pointer held on slot 3.
-  g.scene = 8;
+  g.scene = Scene::SaveReplay;
   pointer(120, 92, true);
   step(10);
   if (!save(out + "/slots.png")) return 1;
@@ -114,14 +114,14 @@ int main(int argc, char** argv) {
   step(2);
   // A late round: start a game, jump to round 5, play a little with the paddle following.
   g.score = 0;
-  g.scene = 0;
+  g.scene = Scene::Title;
   step(2);
   pointer(120, 112, true);
   step(2);
   pointer(120, 112, false);
   step(1);
   g.round = 5;
-  g.scene = 1;
+  g.scene = Scene::RoundSetup;
   pointer(120, 250, true);
   for (int i = 0; i < 150; ++i) {
     // Keep the paddle under the ball.
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   }
   if (!save(out + "/play.png")) return 1;
   // The ending picture.
-  g.scene = 4;
+  g.scene = Scene::Ending;
   g.scene_timer = 0;
   pointer(120, 250, false);
   step(60);
