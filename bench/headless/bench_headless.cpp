@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <string>
 
-#include "headless/headless.h"
+#include "headless/replay_check.h"
+#include "headless/session.h"
 #include "scratch.h"
+#include "support/saved_game.h"
 
 namespace fs = std::filesystem;
 
@@ -59,6 +61,24 @@ void BM_TitleIdle(benchmark::State& state) {
   run_session(state, o);
 }
 BENCHMARK(BM_TitleIdle)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// `pixbrk-headless --verify`'s check of a bot game, in this process (bench_verify compares the
+// server's playback with it).
+void BM_HeadlessVerify(benchmark::State& state) {
+  Scratch scratch;
+  std::string error;
+  if (!scratch.ok || !save_game_replay(scratch.dir.string(), "", &error))
+    return state.SkipWithError(scratch.ok ? error.c_str() : "ROMDATA.BIN is not built");
+  const std::string file = (scratch.dir / "PIXBRK01.REP").string();
+  int64_t frames = 0;
+  for (auto _ : state) {
+    ReplayVerdict v;
+    if (verify_replay(file, scratch.dir.string(), &v) != 0) return state.SkipWithError(v.message.c_str());
+    frames += v.header.frames;
+  }
+  state.counters["times_real_time"] = benchmark::Counter(static_cast<double>(frames) / 60, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_HeadlessVerify)->Unit(benchmark::kMillisecond)->MinTime(3);
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "game/game.h"
-#include "headless/headless.h"
+#include "headless/replay_check.h"
 #include "headless/share.h"
 #include "scratch.h"
 #include "support/saved_game.h"

@@ -30,7 +30,7 @@ bool prepare() {
   g.round = 3;
   g.opt_guide = 1;
   g.opt_floor = 1;
-  g.scene = 1;
+  g.scene = Scene::RoundSetup;
   nox_frame();
   for (int i = 0; i < PARTICLE_COUNT; ++i) particle_spawn(200, 8 + i % 224, 40 + i % 200, 0, 0);
   for (int i = 0; i < EXPLOSION_COUNT; ++i) explosion_spawn(1 + i % 3, 10 + 6 * i, 120);

@@ -37,7 +37,8 @@
 
 #include "engine/sound.h"
 #include "engine/touch.h"
-#include "headless/headless.h"
+#include "headless/session.h"
+#include "headless/bot.h"
 #include "host/clock.h"
 #include "host/frame_schedule.h"
 #include "nox_sdl/audio.h"

@@ -30,7 +30,7 @@ struct CircleShape {
   int8_t dx[CIRCLE_CACHE_POINTS];
   int8_t dy[CIRCLE_CACHE_POINTS];
 };
-CircleShape circle_cache[CIRCLE_CACHE_RADII + 1];
+PER_THREAD CircleShape circle_cache[CIRCLE_CACHE_RADII + 1];
 
 // Walks the rotation for radius r, calling visit(x, y) with each point's offset from the centre.
 template <typename Visit>
@@ -124,7 +124,7 @@ void put_row_transparent(uint8_t* dst, const uint8_t* src, int32_t w) {
 }  // namespace
 
 void nox_put(Plane p, uint8_t bank, int32_t sx, int32_t sy, int32_t w, int32_t h, int32_t dx, int32_t dy) {
-  if (!clip_put(bank, sx, sy, w, h, dx, dy)) return;
+  if (!nox_drawing() || !clip_put(bank, sx, sy, w, h, dx, dy)) return;
   const NoxBank& b = nox_banks[bank];
   uint8_t* dst = plane_of(p) + dy * NOX_W + dx;
   const uint8_t* src = b.pixels + sy * b.width + sx;
@@ -136,10 +136,11 @@ void nox_put(Plane p, uint8_t bank, int32_t sx, int32_t sy, int32_t w, int32_t h
 }
 
 void nox_pset(Plane p, int32_t x, int32_t y, int32_t colour) {
-  plot(plane_of(p), x, y, static_cast<uint8_t>(colour));
+  if (nox_drawing()) plot(plane_of(p), x, y, static_cast<uint8_t>(colour));
 }
 
 void nox_line(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t colour) {
+  if (!nox_drawing()) return;
   uint8_t* plane = plane_of(p);
   const auto c = static_cast<uint8_t>(colour);
   const int64_t ex = int64_t{x1} - x0;
@@ -204,6 +205,7 @@ void nox_box(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t co
 }
 
 void nox_boxf(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t colour) {
+  if (!nox_drawing()) return;
   if (x1 < x0) std::swap(x0, x1);
   if (y1 < y0) std::swap(y0, y1);
   if (x0 >= NOX_W || y0 >= NOX_H || x1 < 0 || y1 < 0) return;
@@ -219,6 +221,7 @@ void nox_boxf(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t c
 // A point rotated by a small fixed angle each step, in single precision; it starts at the
 // rightmost point, goes downwards round the centre and stops just above where it began.
 int32_t nox_circle(Plane p, int32_t cx, int32_t cy, int32_t r, int32_t colour) {
+  if (!nox_drawing()) return 0;
   uint8_t* plane = plane_of(p);
   const auto c = static_cast<uint8_t>(colour);
   if (const CircleShape* s = circle_shape(r)) {

@@ -16,7 +16,8 @@ void nox_pset(Plane p, int32_t x, int32_t y, int32_t colour);
 void nox_line(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t colour);
 void nox_box(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t colour);
 void nox_boxf(Plane p, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t colour);
-// Returns the number of points the walk plotted (bounded, so every radius terminates).
+// Returns the number of points the walk plotted (bounded, so every radius terminates); 0 while
+// drawing is off.
 int32_t nox_circle(Plane p, int32_t cx, int32_t cy, int32_t r, int32_t colour);
 
 // The per-plane names the game uses.

@@ -6,12 +6,13 @@
 
 #include "pack/pack.h"
 
-uint8_t nox_bg[NOX_W * NOX_H];
-uint8_t nox_sp[NOX_W * NOX_H];
-uint32_t nox_palette[256];
-NoxBank nox_banks[256];
+PER_THREAD uint8_t nox_bg[NOX_W * NOX_H];
+PER_THREAD uint8_t nox_sp[NOX_W * NOX_H];
+PER_THREAD uint32_t nox_palette[256];
+PER_THREAD NoxBank nox_banks[256];
 
 namespace {
+PER_THREAD bool drawing_off = false;
 constexpr uint32_t CHR_HEADER = 4 + 1024;
 
 void empty_bank(NoxBank& b) {
@@ -50,9 +51,16 @@ int nox_loadchr(uint8_t bank, const char* name) {
   return 0;
 }
 
-void nox_clear(int32_t colour) { std::memset(nox_bg, static_cast<uint8_t>(colour), sizeof nox_bg); }
+void nox_set_drawing(bool on) { drawing_off = !on; }
+
+bool nox_drawing() { return !drawing_off; }
+
+void nox_clear(int32_t colour) {
+  if (!drawing_off) std::memset(nox_bg, static_cast<uint8_t>(colour), sizeof nox_bg);
+}
 
 void nox_scroll(int32_t dx, int32_t dy) {
+  if (drawing_off) return;
   if (dx >= NOX_W || dy >= NOX_H || dx <= -NOX_W || dy <= -NOX_H) {
     std::memset(nox_bg, 0, sizeof nox_bg);
     return;
@@ -88,10 +96,10 @@ void nox_scroll(int32_t dx, int32_t dy) {
 // 16-pixel chunk remembers the indices it was converted from, and a chunk whose indices and
 // palette are unchanged is copied from the kept colours instead of being looked up again.
 namespace {
-uint8_t bg_seen[NOX_W * NOX_H];
-uint32_t bg_colours[NOX_W * NOX_H];
-uint32_t palette_seen[256];
-bool colours_valid = false;
+PER_THREAD uint8_t bg_seen[NOX_W * NOX_H];
+PER_THREAD uint32_t bg_colours[NOX_W * NOX_H];
+PER_THREAD uint32_t palette_seen[256];
+PER_THREAD bool colours_valid = false;
 }  // namespace
 
 // One pass over the screen: a sprite pixel wins over the background and is emptied as it is

@@ -8,13 +8,13 @@
 
 #include "pack/pack.h"
 
-NoxSlot nox_slots[256];
+PER_THREAD NoxSlot nox_slots[256];
 
 namespace {
-// The one process-wide lock: every store into a slot's play state is made while holding it.
-std::mutex slot_lock;
+// The one lock of the slots: every store into a slot's play state is made while holding it.
+PER_THREAD std::mutex slot_lock;
 // Written by the main thread, read by the sound thread without the lock.
-std::atomic<uint8_t> mute_flag{0};
+PER_THREAD std::atomic<uint8_t> mute_flag{0};
 
 constexpr uint32_t PCM_HEADER = 8;
 

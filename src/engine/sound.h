@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "pack/per_thread.h"
+
 constexpr int32_t NOX_CHUNK_BYTES = 4410;  // 100 ms of output
 
 struct NoxSlot {
@@ -10,7 +12,7 @@ struct NoxSlot {
   uint32_t position;  // next byte to output
   uint8_t* data;      // owned, or null
 };
-extern NoxSlot nox_slots[256];
+extern PER_THREAD NoxSlot nox_slots[256];
 
 // Decodes the PCM entry `name` into `slot`. 0 on success, -1 on failure (slot left empty).
 int nox_loadpcm(uint8_t slot, const char* name);

@@ -1,6 +1,6 @@
 #include "engine/touch.h"
 
-NoxTouch nox_touch{};
+PER_THREAD NoxTouch nox_touch{};
 
 void nox_touch_move(int32_t px, int32_t py, int32_t client_w, int32_t client_h) {
   if (client_w != 0 && client_h != 0) {
@@ -27,6 +27,25 @@ void nox_touch_down() { nox_touch.press_count = 1; }
 void nox_touch_up() { nox_touch.press_count = 0; }
 
 void nox_touch_leave() { nox_touch = NoxTouch{}; }
+
+void nox_touch_event(NoxEvent ev, int32_t px, int32_t py, int32_t client_w, int32_t client_h) {
+  switch (ev) {
+    case NoxEvent::PointerDown:
+      nox_touch_down();
+      break;
+    case NoxEvent::PointerUp:
+      nox_touch_up();
+      break;
+    case NoxEvent::PointerMove:
+      nox_touch_move(px, py, client_w, client_h);
+      break;
+    case NoxEvent::PointerLeave:
+      nox_touch_leave();
+      break;
+    default:
+      break;
+  }
+}
 
 // A press held for years stops counting at the largest count instead of wrapping to "up".
 void nox_touch_tick() {

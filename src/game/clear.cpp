@@ -37,12 +37,12 @@ int scene_round_clear() {
     g.round = static_cast<uint8_t>(g.round + 1);
     g.max_combo = 0;
     if (g.round < 6) {
-      g.scene = 1;
+      g.scene = Scene::RoundSetup;
     } else if (g.playback != 0) {
-      g.scene = 0;  // a replay ends here; nothing is registered
+      g.scene = Scene::Title;  // a replay ends here; nothing is registered
     } else {
       g.scene_timer = 0;
-      g.scene = 4;
+      g.scene = Scene::Ending;
       register_score();
     }
   }
@@ -52,6 +52,6 @@ int scene_round_clear() {
 int scene_ending() {
   g.scene_timer = static_cast<uint16_t>(g.scene_timer + 1);
   nox_put_sp(3, 0, 0, 224, 80, 8, 120);
-  if (g.scene_timer > 300) g.scene = 5;
+  if (g.scene_timer > 300) g.scene = Scene::Ranking;
   return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "engine/draw.h"
 #include "engine/screen.h"
@@ -13,7 +14,7 @@
 #include "game/slots.h"
 #include "game/text.h"
 
-Game g;
+PER_THREAD Game g;
 
 namespace {
 
@@ -91,12 +92,12 @@ void draw_pointer_marks() {
 
 }  // namespace
 
-int nox_init() {
+int nox_init(Status* why) {
   for (const BankLoad& b : kBanks) {
-    if (nox_loadchr(b.bank, b.entry) != 0) return -1;
+    if (nox_loadchr(b.bank, b.entry) != 0) return status_fail(why, -1, "no usable picture %s in the pack", b.entry);
   }
   for (const EffectLoad& e : kEffects) {
-    if (nox_loadpcm(e.slot, e.entry) != 0) return -1;
+    if (nox_loadpcm(e.slot, e.entry) != 0) return status_fail(why, -1, "no usable sound %s in the pack", e.entry);
   }
   replay_clear();
   if (check_ranking() == -1) reset_ranking();
@@ -134,7 +135,8 @@ int nox_frame() {
   derive_release(g.touch_pressed_live, g.touch_released_live, g.touch_held_live);
 
   int result = -1;
-  if (g.scene < 10) result = kScenes[g.scene]();
+  const auto scene = static_cast<uint16_t>(g.scene);
+  if (scene < std::size(kScenes)) result = kScenes[scene]();
 
   draw_stats_line();
   draw_score_line();

@@ -7,8 +7,8 @@
 #include "game/rng.h"
 
 // The ring cursors keep their place across rounds and games.
-int32_t particle_next = 0;
-int32_t explosion_next = 0;
+PER_THREAD int32_t particle_next = 0;
+PER_THREAD int32_t explosion_next = 0;
 
 namespace {
 

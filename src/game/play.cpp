@@ -29,9 +29,9 @@ bool game_over_and_banner() {
     if (g.game_over_timer >= 200) {
       g.game_over_timer = 0;
       if (g.playback != 0) {
-        g.scene = 0;
+        g.scene = Scene::Title;
       } else {
-        g.scene = 5;
+        g.scene = Scene::Ranking;
         register_score();
       }
       return true;
@@ -68,7 +68,7 @@ int scene_play() {
 
   const int32_t free_items = item_pass();
   if (free_items == ITEM_COUNT && g.alive_count == 0 && g.game_over == 0 && g.game_over_timer == 0) {
-    g.scene = static_cast<uint16_t>(g.scene + 1);
+    g.scene = Scene::RoundClear;
     g.scene_timer = 0;
     return 0;
   }

@@ -9,11 +9,12 @@
 #include "engine/sound.h"
 #include "game/game.h"
 #include "game/replay.h"
-#include "pack/savefile.h"
 #include "game/text.h"
+#include "pack/files.h"
+#include "pack/savefile.h"
 
-uint8_t ranking_table[RANKING_BYTES];
-uint8_t settings_record[SETTINGS_BYTES];
+PER_THREAD uint8_t ranking_table[RANKING_BYTES];
+PER_THREAD uint8_t settings_record[SETTINGS_BYTES];
 
 namespace {
 
@@ -27,19 +28,6 @@ uint8_t* entry_at(int entry) { return ranking_table + ENTRY_BYTES * entry; }
 }  // namespace
 
 uint32_t ranking_score(int entry) { return get_le32(entry_at(entry) + DATE_BYTES); }
-
-bool is_timestamp(const uint8_t* text16) {
-  static constexpr char shape[DATE_BYTES + 1] = "9999/99/99 99:99";
-  for (int i = 0; i < DATE_BYTES; ++i) {
-    const uint8_t c = text16[i];
-    if (shape[i] == '9') {
-      if (c < '0' || c > '9') return false;
-    } else if (c != static_cast<uint8_t>(shape[i])) {
-      return false;
-    }
-  }
-  return true;
-}
 
 void make_date_text(uint8_t* field16) {
   const std::time_t now = std::time(nullptr);
@@ -57,7 +45,7 @@ void make_date_text(uint8_t* field16) {
 void read_score_file() {
   std::memset(ranking_table, 0, sizeof ranking_table);
   std::memset(settings_record, 0, sizeof settings_record);
-  std::FILE* f = std::fopen(SCORE_FILE, "rb");
+  std::FILE* f = files_open(SCORE_FILE, "rb");
   if (f == nullptr) return;
   // A short file leaves the rest zero; a long one is read no further than the record.
   if (std::fread(ranking_table, 1, sizeof ranking_table, f) == sizeof ranking_table) {
@@ -89,13 +77,15 @@ void reset_ranking() {
 void write_score_file() {
   settings_record[8] = nox_get_mute();
   // A failed write is ignored: memory keeps the new table and settings.
-  (void)save_file(SCORE_FILE, ranking_table, sizeof ranking_table, settings_record, sizeof settings_record);
+  char path[FILES_PATH_MAX];
+  if (files_path(SCORE_FILE, path) != nullptr)
+    (void)save_file(path, ranking_table, sizeof ranking_table, settings_record, sizeof settings_record);
 }
 
 void register_score() {
   if (g.playback != 0) return;
-  make_date_text(replay_buffer);
-  put_le32(replay_buffer + 20, g.score);
+  make_date_text(replay_buffer + REPLAY_DATE_AT);
+  replay_set_score(g.score);
 
   int place = -1;
   for (int i = 0; i < RANKING_ENTRIES; ++i) {
@@ -110,7 +100,7 @@ void register_score() {
                  static_cast<size_t>(ENTRY_BYTES * (RANKING_ENTRIES - 1 - place)));
   }
   uint8_t* e = entry_at(place);
-  std::memcpy(e, replay_buffer, DATE_BYTES);
+  std::memcpy(e, replay_buffer + REPLAY_DATE_AT, DATE_BYTES);
   put_le32(e + DATE_BYTES, g.score);
   write_score_file();
 }
@@ -129,7 +119,7 @@ int scene_ranking() {
     date[DATE_BYTES] = '\0';
     print_large(0, 8, 60 + 14 * i, "%2d:%7u0 %s", i + 1, entry_score, date);
   }
-  if (g.touch_released != 0) g.scene = (g.scene == 7) ? 6 : 0;
+  if (g.touch_released != 0) g.scene = g.scene == Scene::RankingFromTitle ? Scene::TitleAgain : Scene::Title;
   if (g.frame_counter % 50 < 25) print_large(0, 72, 290, "PLEASE TOUCH");
   return 0;
 }

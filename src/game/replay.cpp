@@ -5,12 +5,9 @@
 
 #include "game/game.h"
 
-uint8_t replay_buffer[REPLAY_BUFFER_BYTES];
+PER_THREAD uint8_t replay_buffer[REPLAY_BUFFER_BYTES];
 
 namespace {
-
-constexpr uint32_t kFrameIndexAt = 16;
-constexpr uint32_t kScoreAt = 20;
 
 inline void put_le16(uint8_t* p, int32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -22,10 +19,10 @@ inline int32_t get_le16s(const uint8_t* p) {
 
 }  // namespace
 
-uint32_t replay_frame_index() { return get_le32(replay_buffer + kFrameIndexAt); }
-void replay_set_frame_index(uint32_t n) { put_le32(replay_buffer + kFrameIndexAt, n); }
-uint32_t replay_score() { return get_le32(replay_buffer + kScoreAt); }
-void replay_set_score(uint32_t score) { put_le32(replay_buffer + kScoreAt, score); }
+uint32_t replay_frame_index() { return get_le32(replay_buffer + REPLAY_FRAMES_AT); }
+void replay_set_frame_index(uint32_t n) { put_le32(replay_buffer + REPLAY_FRAMES_AT, n); }
+uint32_t replay_score() { return get_le32(replay_buffer + REPLAY_SCORE_AT); }
+void replay_set_score(uint32_t score) { put_le32(replay_buffer + REPLAY_SCORE_AT, score); }
 
 void replay_clear() { std::memset(replay_buffer, 0, sizeof replay_buffer); }
 
@@ -33,12 +30,12 @@ int replay_hook() {
   // The index is kept to 17 bits when it advances; a value loaded from elsewhere is masked
   // the same way here so a record is never read or written outside the buffer.
   const uint32_t n = replay_frame_index() % REPLAY_MAX_FRAMES;
-  uint8_t* rec = replay_buffer + REPLAY_HEADER_BYTES + REPLAY_RECORD_BYTES * n;
+  uint8_t* rec = replay_buffer + REPLAY_RECORDS_AT + REPLAY_RECORD_BYTES * n;
   if (g.playback != 0) {
     if (g.touch_released_live != 0) {
       // The player lifted the real pointer: the playback is abandoned.
       replay_clear();
-      g.scene = 0;
+      g.scene = Scene::Title;
       return 1;
     }
     g.touch_x = get_le16s(rec + 0);

@@ -1,3 +1,3 @@
 #include "game/rng.h"
 
-uint32_t rng_state = 0;
+PER_THREAD uint32_t rng_state = 0;

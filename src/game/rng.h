@@ -2,7 +2,9 @@
 #pragma once
 #include <cstdint>
 
-extern uint32_t rng_state;
+#include "pack/per_thread.h"
+
+extern PER_THREAD uint32_t rng_state;
 
 inline void rng_seed(uint32_t seed) { rng_state = seed; }
 

@@ -96,7 +96,7 @@ int scene_round_setup() {
     g.floor_present = 0;
   }
 
-  g.scene = static_cast<uint16_t>(g.scene + 1);
+  g.scene = Scene::Play;
   rng_seed(0);
   return 0;
 }

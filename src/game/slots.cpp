@@ -9,26 +9,25 @@
 #include "game/game.h"
 #include "game/ranking.h"
 #include "game/replay.h"
-#include "pack/savefile.h"
 #include "game/text.h"
+#include "pack/files.h"
+#include "pack/savefile.h"
 
-uint8_t slot_dir[REPLAY_SLOTS][32];
+PER_THREAD uint8_t slot_dir[REPLAY_SLOTS][REPLAY_HEADER_BYTES];
 
 namespace {
 
 constexpr int CANCEL_ROW = 17;
 
 // Each menu remembers where the pointer was last seen while pressed.
-int32_t save_touch_x, save_touch_y;
-int32_t load_touch_x, load_touch_y;
+PER_THREAD int32_t save_touch_x, save_touch_y;
+PER_THREAD int32_t load_touch_x, load_touch_y;
 
 void slot_file_name(char (&name)[32], int slot) { std::snprintf(name, sizeof name, "PIXBRK%02d.REP", slot); }
 
-
 // Reads a replay file into the buffer. The header is checked before the buffer is touched, so
 // an unusable file changes nothing; records missing at the end of a short file read as zero.
-int load_into_buffer(const char* path) {
-  std::FILE* f = std::fopen(path, "rb");
+int load_into_buffer(std::FILE* f) {
   if (f == nullptr) return -1;
   uint8_t header[REPLAY_HEADER_BYTES];
   if (std::fread(header, 1, sizeof header, f) != sizeof header || !replay_header_usable(header)) {
@@ -36,11 +35,11 @@ int load_into_buffer(const char* path) {
     return -1;
   }
   std::memcpy(replay_buffer, header, sizeof header);
-  uint8_t* records = replay_buffer + REPLAY_HEADER_BYTES;
-  const size_t wanted = static_cast<size_t>(get_le32(header + 16)) * REPLAY_RECORD_BYTES;
+  uint8_t* records = replay_buffer + REPLAY_RECORDS_AT;
+  const size_t wanted = static_cast<size_t>(get_le32(header + REPLAY_FRAMES_AT)) * REPLAY_RECORD_BYTES;
   const size_t got = std::fread(records, 1, wanted, f);
   std::fclose(f);
-  std::memset(records + got, 0, REPLAY_BUFFER_BYTES - REPLAY_HEADER_BYTES - got);
+  std::memset(records + got, 0, REPLAY_BUFFER_BYTES - REPLAY_RECORDS_AT - got);
   return 0;
 }
 
@@ -50,11 +49,11 @@ void start_playback() {
   g.game_over_timer = 0;
   g.items_caught = 0;
   g.round = 1;
-  g.scene = 1;
+  g.scene = Scene::RoundSetup;
   g.playback = 1;
   replay_set_frame_index(0);  // from now on the read position
-  g.opt_guide = replay_buffer[24];
-  g.opt_floor = replay_buffer[25];
+  g.opt_guide = replay_buffer[REPLAY_GUIDE_AT];
+  g.opt_floor = replay_buffer[REPLAY_FLOOR_AT];
 }
 
 // The row under the remembered touch position, 1..16 for a slot, 17 for CANCEL, 0 for none.
@@ -90,7 +89,7 @@ int slot_list(bool load_menu, int32_t& touch_x, int32_t& touch_y) {
       char date[17];
       std::memcpy(date, slot_dir[r], 16);
       date[16] = '\0';
-      print_large(0, 8, top + 2, "%2d:%7u0 %s", r + 1, get_le32(slot_dir[r] + 20), date);
+      print_large(0, 8, top + 2, "%2d:%7u0 %s", r + 1, get_le32(slot_dir[r] + REPLAY_SCORE_AT), date);
     } else {
       print_large(0, 8, top + 2, "%2d: NO DATA", r + 1);
     }
@@ -100,43 +99,73 @@ int slot_list(bool load_menu, int32_t& touch_x, int32_t& touch_y) {
 
 }  // namespace
 
-bool replay_header_usable(const uint8_t* header) {
-  const uint32_t frames = get_le32(header + 16);
-  return is_timestamp(header) && frames >= REPLAY_MIN_FRAMES && frames <= REPLAY_MAX_FRAMES;
-}
-
 void slot_scan() {
   for (int s = 1; s <= REPLAY_SLOTS; ++s) {
     uint8_t* entry = slot_dir[s - 1];
-    std::memset(entry, 0, 32);
+    std::memset(entry, 0, REPLAY_HEADER_BYTES);
     char name[32];
     slot_file_name(name, s);
-    std::FILE* f = std::fopen(name, "rb");
+    std::FILE* f = files_open(name, "rb");
     if (f == nullptr) continue;
-    const size_t got = std::fread(entry, 1, 32, f);
+    const size_t got = std::fread(entry, 1, REPLAY_HEADER_BYTES, f);
     std::fclose(f);
-    if (got != 32 || !replay_header_usable(entry)) std::memset(entry, 0, 32);
+    if (got != REPLAY_HEADER_BYTES || !replay_header_usable(entry)) std::memset(entry, 0, REPLAY_HEADER_BYTES);
   }
 }
 
 bool slot_has_replay(int slot) {
   if (slot < 1 || slot > REPLAY_SLOTS) return false;
-  return is_timestamp(slot_dir[slot - 1]);
+  return is_timestamp(slot_dir[slot - 1] + REPLAY_DATE_AT);
+}
+
+void slot_menus_reset() {
+  save_touch_x = save_touch_y = 0;
+  load_touch_x = load_touch_y = 0;
 }
 
 int load_replay_slot(int slot) {
   if (slot < 1 || slot > REPLAY_SLOTS) return -1;
   char name[32];
   slot_file_name(name, slot);
-  if (load_into_buffer(name) != 0) return -1;
+  if (load_into_buffer(files_open(name, "rb")) != 0) return -1;
   start_playback();
-  std::memcpy(slot_dir[slot - 1], replay_buffer, 32);
+  std::memcpy(slot_dir[slot - 1], replay_buffer, REPLAY_HEADER_BYTES);
   return 0;
 }
 
 int load_replay_file(const char* path) {
-  if (path == nullptr || load_into_buffer(path) != 0) return -1;
+  if (path == nullptr || load_into_buffer(files_open(path, "rb")) != 0) return -1;
   start_playback();
+  return 0;
+}
+
+int load_replay_bytes(const uint8_t* data, size_t size) {
+  if (data == nullptr || size < REPLAY_HEADER_BYTES || !replay_header_usable(data)) return -1;
+  const size_t wanted = static_cast<size_t>(get_le32(data + REPLAY_FRAMES_AT)) * REPLAY_RECORD_BYTES;
+  const size_t got = size - REPLAY_HEADER_BYTES < wanted ? size - REPLAY_HEADER_BYTES : wanted;
+  std::memcpy(replay_buffer, data, REPLAY_HEADER_BYTES + got);
+  std::memset(replay_buffer + REPLAY_RECORDS_AT + got, 0, REPLAY_BUFFER_BYTES - REPLAY_RECORDS_AT - got);
+  start_playback();
+  return 0;
+}
+
+int import_replay_slot(int slot, const uint8_t* data, size_t size, Status* why) {
+  if (slot < 1 || slot > REPLAY_SLOTS) return status_fail(why, -1, "there is no slot %d", slot);
+  if (size < REPLAY_HEADER_BYTES || !replay_header_usable(data))
+    return status_fail(why, -1, "not a replay the slot menus list");
+  char name[32], path[FILES_PATH_MAX];
+  slot_file_name(name, slot);
+  Status saved;
+  if (files_path(name, path) == nullptr) {
+    status_fail(&saved, -2, "no files are kept");
+  } else if (save_file(path, data, size, nullptr, 0, &saved) != 0) {
+    saved.code = -2;
+  }
+  if (!saved.ok()) {
+    if (why != nullptr) *why = saved;
+    return saved.code;
+  }
+  slot_scan();
   return 0;
 }
 
@@ -144,19 +173,20 @@ int scene_save_replay() {
   const int chosen = slot_list(false, save_touch_x, save_touch_y);
   if (chosen == CANCEL_ROW) {
     nox_playpcm(2);
-    g.scene = 6;
+    g.scene = Scene::TitleAgain;
   } else if (chosen != 0) {
     nox_playpcm(0);
-    char name[32];
+    char name[32], path[FILES_PATH_MAX];
     slot_file_name(name, chosen);
     uint32_t frames = replay_frame_index();
     if (frames > REPLAY_MAX_FRAMES) frames = REPLAY_MAX_FRAMES;
-    if (save_file(name, replay_buffer, REPLAY_HEADER_BYTES, replay_buffer + REPLAY_HEADER_BYTES,
+    if (files_path(name, path) != nullptr &&
+        save_file(path, replay_buffer, REPLAY_HEADER_BYTES, replay_buffer + REPLAY_RECORDS_AT,
                   static_cast<size_t>(frames) * REPLAY_RECORD_BYTES) == 0) {
-      std::memcpy(slot_dir[chosen - 1], replay_buffer, 32);
+      std::memcpy(slot_dir[chosen - 1], replay_buffer, REPLAY_HEADER_BYTES);
       replay_clear();
     }
-    g.scene = 6;
+    g.scene = Scene::TitleAgain;
   }
   return 0;
 }
@@ -165,6 +195,6 @@ int scene_load_replay() {
   const int chosen = slot_list(true, load_touch_x, load_touch_y);
   if (chosen == 0) return 0;
   nox_playpcm(2);
-  if (chosen == CANCEL_ROW || load_replay_slot(chosen) != 0) g.scene = 6;
+  if (chosen == CANCEL_ROW || load_replay_slot(chosen) != 0) g.scene = Scene::TitleAgain;
   return 0;
 }

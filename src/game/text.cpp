@@ -51,7 +51,9 @@ void print_formatted(void (*draw)(int32_t, int32_t, int32_t, const char*), int32
 }
 }  // namespace
 
+// While drawing is off nothing is formatted either: a text changes nothing but the planes.
 void print_small(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
+  if (!nox_drawing()) return;
   std::va_list args;
   va_start(args, fmt);
   print_formatted(draw_small, bg, x, y, fmt, args);
@@ -59,6 +61,7 @@ void print_small(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
 }
 
 void print_large(int32_t bg, int32_t x, int32_t y, const char* fmt, ...) {
+  if (!nox_drawing()) return;
   std::va_list args;
   va_start(args, fmt);
   print_formatted(draw_large, bg, x, y, fmt, args);

@@ -46,9 +46,9 @@ constexpr int32_t kStateY = 248;
 constexpr uint32_t kSettingsMute = 8, kSettingsGuide = 9, kSettingsFloor = 10;
 
 // Last pointer position seen while pressed, and the button last found under it.
-int32_t menu_x = 0;
-int32_t menu_y = 0;
-int32_t hovered = 0;
+PER_THREAD int32_t menu_x = 0;
+PER_THREAD int32_t menu_y = 0;
+PER_THREAD int32_t hovered = 0;
 
 // A setting flips between off (0) and on (1). A stored value other than 0 or 1 counts as on
 // and turns off, so a toggle always changes what the menu shows.
@@ -100,13 +100,13 @@ void start_game() {
   g.game_over_timer = 0;
   g.items_caught = 0;
   g.round = 1;
-  g.scene = 1;
+  g.scene = Scene::RoundSetup;
   g.playback = 0;
   g.opt_guide = settings_record[kSettingsGuide];
   g.opt_floor = settings_record[kSettingsFloor];
   replay_clear();
-  replay_buffer[24] = g.opt_guide;
-  replay_buffer[25] = g.opt_floor;
+  replay_buffer[REPLAY_GUIDE_AT] = g.opt_guide;
+  replay_buffer[REPLAY_FLOOR_AT] = g.opt_floor;
 }
 
 void act(int32_t button) {
@@ -115,14 +115,14 @@ void act(int32_t button) {
       start_game();
       break;
     case kRanking:
-      g.scene = 7;
+      g.scene = Scene::RankingFromTitle;
       break;
     case kSaveReplay:
-      g.scene = 8;
+      g.scene = Scene::SaveReplay;
       break;
     case kLoadReplay:
       slot_scan();
-      g.scene = 9;
+      g.scene = Scene::LoadReplay;
       break;
     case kSound: {
       // The choice sound is requested while the old mute setting is still in force.

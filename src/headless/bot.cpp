@@ -2,14 +2,13 @@
 // out of the bomb's way, and taps through the ranking display.
 #include <cstdlib>
 
-#include "game/game.h"
-#include "headless/headless.h"
+#include "headless/bot.h"
 
 namespace {
 
 // Where the ball's left edge will be when it reaches the paddle's row, following the walls
 // (the aliens are ignored); the ball's own x while it rises.
-int32_t landing_x() {
+int32_t landing_x(const Game& g) {
   if (g.ball_vy <= 0) return g.ball_x;
   int32_t x = g.ball_x, y = g.ball_y, fx = g.ball_fx, fy = g.ball_fy, vx = g.ball_vx;
   for (int i = 0; i < 400 && y < 264; ++i) {
@@ -33,8 +32,9 @@ int32_t landing_x() {
 }  // namespace
 
 HeadlessEvent headless_bot_event(int64_t frame) {
+  const Game& g = game_state();
   HeadlessEvent ev;
-  if (g.scene == 0 || g.scene == 6) {
+  if (g.scene == Scene::Title || g.scene == Scene::TitleAgain) {
     // Tap GAME START: move, press, lift on three frames in turn.
     switch (frame % 3) {
       case 0:
@@ -45,7 +45,7 @@ HeadlessEvent headless_bot_event(int64_t frame) {
         return HeadlessEvent{NoxEvent::PointerUp, 0, 0};
     }
   }
-  if (g.scene == 2 && g.game_over == 0) {
+  if (g.scene == Scene::Play && g.game_over == 0) {
     if (g.touch_pressed == 0 && g.scene_timer > 20) return HeadlessEvent{NoxEvent::PointerDown, 0, 0};
     // Lift and press again before the press count reaches 256: a recording keeps only its
     // low 8 bits, so a longer hold would play back differently.
@@ -53,7 +53,7 @@ HeadlessEvent headless_bot_event(int64_t frame) {
     // Paddle left edge wanted under the ball where it will come down (paddle_x settles at
     // touch_x - 15); the small offset varies the bounce angle from one rally to the next.
     const int32_t offset = static_cast<int32_t>((frame / 64) % 9) - 4;
-    int32_t want = landing_x() - 12 + offset;
+    int32_t want = landing_x(g) - 12 + offset;
     // Keep clear of a bomb that is about to reach the paddle's row: stay on the side the
     // paddle is on, never crossing under it.
     const int32_t vy = g.ball_vy == 0 ? 1 : std::abs(static_cast<int32_t>(g.ball_vy));
@@ -73,7 +73,7 @@ HeadlessEvent headless_bot_event(int64_t frame) {
     if (x > 239) x = 239;
     return HeadlessEvent{NoxEvent::PointerMove, 2 * x, 2 * 250};
   }
-  if (g.scene == 5 || g.scene == 7) {
+  if (g.scene == Scene::Ranking || g.scene == Scene::RankingFromTitle) {
     return frame % 2 == 0 ? HeadlessEvent{NoxEvent::PointerDown, 0, 0} : HeadlessEvent{NoxEvent::PointerUp, 0, 0};
   }
   return ev;

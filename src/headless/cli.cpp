@@ -5,9 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "headless/headless.h"
+#include "headless/cli.h"
+#include "headless/replay_check.h"
+#include "headless/session.h"
 #include "headless/share.h"
 #include "pack/args.h"
+#include "pixbrk_version.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -43,7 +46,7 @@ constexpr const char* kUsage =
     "                     or 60 (exact, delays of 2, 2, 1, for viewers that honour a delay of 1)\n"
     "  --from T, --to T   the clip of --video and --gif: seconds, or frames with an f (90f),\n"
     "                     from the first play frame; default: the whole playback\n"
-    "  --help             show this text\n"
+    "  --help             show this text (--version: the version)\n"
     "Exit status: 0 done, 1 failed (the reason in one line), 2 a bad command line or, for\n"
     "--verify, --info, --video and --gif, a file that is not a playable replay.\n";
 
@@ -67,12 +70,14 @@ int headless_main(int argc, char** argv) {
   bool info = false, verify = false, json = false, plays = false, gif_rate_given = false;
   std::string info_file, scale_text;
   ShareOptions share;
-  ArgReader a("pixbrk-headless", argc, argv);
+  ArgReader a("pixbrk-headless", argc, argv, PIXBRK_VERSION);
   while (a.next()) {
     std::string v;
     int64_t n = 0;
     if (a.is_help()) {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a.is_version()) {
       return 0;
     } else if (a.is_flag("--compose-all")) {
       o.compose_every_frame = plays = true;
@@ -179,7 +184,7 @@ int headless_main(int argc, char** argv) {
     if (o.replay_file.empty()) return a.usage_error("--verify needs --replay FILE");
     if (plays || !scale_text.empty())
       return a.usage_error("--verify plays the replay alone: it takes only --replay and --dir");
-    ReplayCheck c;
+    ReplayVerdict c;
     const int rc = verify_replay(o.replay_file, o.dir, &c);
     if (rc == 2) return error_line(c.message, 2);
     std::printf("%s%s\n", rc == 0 ? "verified: " : "not verified: ", c.message.c_str());

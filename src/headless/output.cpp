@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "headless/headless.h"
 #include "headless/output.h"
 #include "pack/savefile.h"
 

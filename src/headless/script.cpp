@@ -2,7 +2,7 @@
 #include <charconv>
 #include <string>
 
-#include "headless/headless.h"
+#include "headless/script.h"
 
 namespace {
 

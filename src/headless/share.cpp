@@ -11,9 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/sound.h"
-#include "game/replay.h"
-#include "headless/headless.h"
+#include "headless/replay_check.h"
+#include "headless/session.h"
 #include "pack/savefile.h"
 
 namespace fs = std::filesystem;
@@ -143,16 +142,16 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
       return output_failed(*name, why);
 
   // A first playback, without pictures, finds the first play frame and the end.
-  ReplayCheck check;
+  ReplayVerdict check;
   if (verify_replay(o.replay_file, o.dir, &check) == 2) {
     *error = check.message;
     return 2;
   }
-  if (check.overran) {
+  if (check.play.overran) {
     *error = o.replay_file + " is not a replay the game made: " + check.message;
     return 2;
   }
-  const int64_t length = check.run_frames - check.first_play_frame;
+  const int64_t length = check.play.run_frames - check.play.first_play_frame;
   const int64_t from = o.from.set ? o.from.frame() : 0;
   const int64_t to = o.to.set ? std::min(o.to.frame(), length) : length;
   if (from >= to) {
@@ -161,7 +160,7 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
              replay_length_text(static_cast<uint32_t>(length)) + ")";
     return 1;
   }
-  const int64_t first = check.first_play_frame + from, end = check.first_play_frame + to;
+  const int64_t first = check.play.first_play_frame + from, end = check.play.first_play_frame + to;
 
   // The files first, so that the writers, which write into them, go before them.
   SaveStream video_out, gif_out;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/screen.h"
+#include "game/core.h"
 #include "headless/share.h"
 
 extern "C" {

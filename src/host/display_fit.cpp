@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/screen.h"
-#include "game/input.h"
+#include "engine/touch.h"
 
 int32_t display_scale_for(int32_t w, int32_t h) {
   return std::clamp(std::min(w / NOX_W, h / NOX_H), 1, DISPLAY_MAX_SCALE);

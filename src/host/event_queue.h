@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "game/input.h"
+#include "engine/touch.h"
 
 struct HostEvent {
   NoxEvent ev;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "engine/screen.h"
-#include "game/input.h"
+#include "engine/touch.h"
 
 namespace {
 

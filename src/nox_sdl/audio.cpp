@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "engine/sound.h"
+#include "game/core.h"
 #include "host/clock.h"
 #include "nox_sdl/host.h"
 #include "pack/log.h"

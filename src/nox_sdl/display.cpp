@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "engine/screen.h"
+#include "game/core.h"
 #include "nox_sdl/host.h"
 #include "pack/args.h"
 #include "pack/log.h"
+#include "pixbrk_version.h"
 
 namespace {
 
@@ -40,11 +41,13 @@ int32_t window_scale(SDL_Window* window) {
 }  // namespace
 
 int host_parse_options(int argc, char** argv, HostOptions* out) {
-  ArgReader a("pixbrk", argc, argv);
+  ArgReader a("pixbrk", argc, argv, PIXBRK_VERSION);
   bool scale_given = false;
   while (a.next()) {
     if (a.is_help()) {
       std::fputs(USAGE, stdout);
+      return 1;
+    } else if (a.is_version()) {
       return 1;
     } else if (a.is_flag("--fullscreen") || a.is_flag("--window")) {
       const int8_t mode = a.is("--fullscreen") ? 1 : 0;

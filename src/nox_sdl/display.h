@@ -13,7 +13,7 @@ struct HostOptions {
   int32_t scale = 0;       // 0: as remembered; else --scale N
 };
 
-// Reads the command line. 0: run the game; 1: --help was printed (exit with 0); 2: a bad
+// Reads the command line. 0: run the game; 1: --help or --version was answered (exit with 0); 2: a bad
 // command line, told in one line on standard error (exit with 2).
 int host_parse_options(int argc, char** argv, HostOptions* out);
 

@@ -7,11 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/screen.h"
-#include "engine/sound.h"
-#include "engine/touch.h"
-#include "game/game.h"
-#include "game/input.h"
+#include "game/core.h"
 #include "host/clock.h"
 #include "host/frame_schedule.h"
 #include "nox_sdl/audio.h"
@@ -21,7 +17,6 @@
 #include "nox_sdl/video.h"
 #include "nox_sdl/x11_watch.h"
 #include "pack/log.h"
-#include "pack/pack.h"
 
 int (*host_frame_hook)(int64_t presented_ns) = nullptr;
 int (*host_event_hook)(uint64_t frame, HostEvent* ev) = nullptr;
@@ -65,7 +60,7 @@ void log_the_end() {
   putlog(HOST_SOURCE, LOG_LINE_FRAMES, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
          static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
          static_cast<long long>(pacer.given_up), pacer.rebases);
-  putlog(HOST_SOURCE, LOG_LINE_EXIT, "Exit program.");
+  game_stop();
 }
 
 // The X connection broke: nothing more can be shown or asked of the window, and Xlib cannot go
@@ -108,6 +103,62 @@ void set_paused(bool paused, int64_t* paused_ns) {
   }
 }
 
+// The window, the picture and the sound, opened once the pack is loaded (the game's start-up
+// order). A failure is logged and told; what was opened is closed again.
+int open_devices(void* host, Status* why) {
+  const HostOptions& options = *static_cast<const HostOptions*>(host);
+  const auto fail = [why](int line, const char* logged, const char* told) {
+    putlog(HOST_SOURCE, line, "%s", logged);
+    tell_player(told);
+    return status_fail(why, -1, "%s", told);
+  };
+  // Dragging out of the window lets go of the pointer instead of capturing it.
+  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+  char logged[512];
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    std::snprintf(logged, sizeof logged, "SDL_Init error. (%s)", SDL_GetError());
+    return fail(LOG_LINE_SDL_INIT, logged, "cannot start: no display to open the game window on");
+  }
+  // Without a display SDL falls back to drivers that draw nowhere; the game would run unseen.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) {
+    std::snprintf(logged, sizeof logged, "SDL_Init error. (no display, only the %s video driver)",
+                  driver != nullptr ? driver : "unknown");
+    SDL_Quit();
+    return fail(LOG_LINE_SDL_INIT, logged, "cannot start: no display to open the game window on");
+  }
+  // No input-method window over the game.
+  SDL_StopTextInput();
+
+  SDL_Window* window = display_create_window(TITLE, display_start_settings(options));
+  if (window == nullptr) {
+    std::snprintf(logged, sizeof logged, "SDL_CreateWindow error. (%s)", SDL_GetError());
+    SDL_Quit();
+    return fail(LOG_LINE_CREATE_WINDOW, logged, "cannot start: the game window could not be opened");
+  }
+  if (video_init(window, display_is_60hz(window)) != 0) {
+    SDL_DestroyWindow(window);
+    SDL_Quit();
+    return fail(LOG_LINE_VIDEO_INIT, "video_init error.", "cannot start: the game window cannot be drawn into");
+  }
+  display_show_window(window);
+  game_window = window;
+  x11_watch_start(window, connection_lost);
+  if (audio_init(game_mix) != 0) {
+    // A machine without working sound still plays, silently.
+    putlog(HOST_SOURCE, LOG_LINE_AUDIO_INIT, "audio_init error: the game runs without sound.");
+  }
+  return 0;
+}
+
+void close_devices() {
+  audio_term();
+  video_term();
+  SDL_DestroyWindow(game_window);
+  game_window = nullptr;
+  x11_watch_stop();
+}
+
 }  // namespace
 
 uint32_t host_pending_events() { return input.queue.count; }
@@ -124,70 +175,23 @@ void host_system_line(char* out, int size) {
 }
 
 int host_main(const HostOptions& options) {
-  putlog_set_source(HOST_SOURCE);
-  std::remove("LOG.TXT");
   char system_line[1024];
   host_system_line(system_line, sizeof system_line);
-  putlog(nullptr, 0, "%s", system_line);
-
-  if (loadbin("ROMDATA.BIN") != 0) {
-    putlog(HOST_SOURCE, LOG_LINE_LOADBIN, "loadbin error.");
-    tell_player("cannot start: ROMDATA.BIN is missing or broken");
-    return 1;
-  }
-
-  // Dragging out of the window lets go of the pointer instead of capturing it.
-  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    putlog(HOST_SOURCE, LOG_LINE_SDL_INIT, "SDL_Init error. (%s)", SDL_GetError());
-    tell_player("cannot start: no display to open the game window on");
-    return 1;
-  }
-  // Without a display SDL falls back to drivers that draw nowhere; the game would run unseen.
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) {
-    putlog(HOST_SOURCE, LOG_LINE_SDL_INIT, "SDL_Init error. (no display, only the %s video driver)",
-           driver != nullptr ? driver : "unknown");
-    SDL_Quit();
-    tell_player("cannot start: no display to open the game window on");
-    return 1;
-  }
-  // No input-method window over the game.
-  SDL_StopTextInput();
-
-  SDL_Window* window = display_create_window(TITLE, display_start_settings(options));
-  if (window == nullptr) {
-    putlog(HOST_SOURCE, LOG_LINE_CREATE_WINDOW, "SDL_CreateWindow error. (%s)", SDL_GetError());
-    SDL_Quit();
-    tell_player("cannot start: the game window could not be opened");
-    return 1;
-  }
-  if (video_init(window, display_is_60hz(window)) != 0) {
-    putlog(HOST_SOURCE, LOG_LINE_VIDEO_INIT, "video_init error.");
-    SDL_DestroyWindow(window);
-    SDL_Quit();
-    tell_player("cannot start: the game window cannot be drawn into");
-    return 1;
-  }
-  display_show_window(window);
-  game_window = window;
-  x11_watch_start(window, connection_lost);
-  if (audio_init(nox_mixpcm) != 0) {
-    // A machine without working sound still plays, silently.
-    putlog(HOST_SOURCE, LOG_LINE_AUDIO_INIT, "audio_init error: the game runs without sound.");
-  }
-  if (nox_init() != 0) {
-    putlog(HOST_SOURCE, LOG_LINE_NOX_INIT, "nox_init error.");
-    audio_term();
-    video_term();
-    SDL_DestroyWindow(window);
-    game_window = nullptr;
-    x11_watch_stop();
+  GameOptions game;
+  game.first_line = system_line;
+  game.log_source = HOST_SOURCE;
+  game.host = const_cast<HostOptions*>(&options);
+  game.open_devices = open_devices;
+  const Status started = game_start(game);
+  if (started.code == GAME_PACK_FAILED) tell_player("cannot start: ROMDATA.BIN is missing or broken");
+  if (started.code == GAME_INIT_FAILED) {
+    close_devices();
     SDL_Quit();
     tell_player("cannot start: ROMDATA.BIN lacks a picture or a sound the game needs");
-    return 1;
   }
+  if (!started.ok()) return 1;
 
+  SDL_Window* window = game_window;
   input_clear(&input, window);
   pending_peak = 0;
   pacer = Pacer{};
@@ -246,9 +250,8 @@ int host_main(const HostOptions& options) {
     if (host_event_hook != nullptr && host_event_hook(frames, &ev) != 0) events_push(&input.queue, ev);
     if (input.queue.count > pending_peak) pending_peak = input.queue.count;
     // Every event reaches the game in the reference client area of 480 x 640.
-    if (events_pop(&input.queue, &ev) && nox_dispatch_event(ev.ev, ev.x, ev.y) != 0) break;
-
-    if (nox_frame() != 0) break;
+    if (!events_pop(&input.queue, &ev)) ev = HostEvent{};
+    if (game_step(GameInput{ev.ev, ev.x, ev.y}) != GameStep::Next) break;
 
     const bool shot = input.screenshot != 0;
     input.screenshot = 0;
@@ -266,7 +269,6 @@ int host_main(const HostOptions& options) {
       display_failed = 1;
       break;
     }
-    nox_touch_tick();
     if (shot) screenshot_write(shot_pixels, video_scale(), frames);
 
     const int64_t now = host_now_ns();
@@ -287,13 +289,7 @@ int host_main(const HostOptions& options) {
 
   display_finish(window);
   controls_term();
-  audio_term();
-  video_term();
-  SDL_DestroyWindow(window);
-  game_window = nullptr;
-  x11_watch_stop();
-  nox_free_banks();
-  nox_free_slots();
+  close_devices();
   SDL_Quit();
   log_the_end();
   if (trouble == DisplayTrouble::WindowDestroyed) {

@@ -1,9 +1,7 @@
 // PIXEL BREAKER for Linux: runs in its working directory; see --help for the options.
 #include "nox_sdl/host.h"
-#include "pixbrk_version.h"
 
 int main(int argc, char** argv) {
-  if (pixbrk_answer_version(argc, argv, "pixbrk")) return 0;
   HostOptions options;
   const int parsed = host_parse_options(argc, argv, &options);
   if (parsed != 0) return parsed == 1 ? 0 : 2;

@@ -6,8 +6,8 @@
 #include <ctime>
 #include <string>
 
-#include "engine/screen.h"
-#include "headless/headless.h"
+#include "game/core.h"
+#include "headless/output.h"
 #include "nox_sdl/host.h"
 #include "pack/log.h"
 

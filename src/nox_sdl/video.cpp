@@ -1,6 +1,6 @@
 #include "nox_sdl/video.h"
 
-#include "engine/screen.h"
+#include "game/core.h"
 #include "host/display_fit.h"
 #include "nox_sdl/host.h"
 #include "pack/log.h"
@@ -84,7 +84,7 @@ int video_init(SDL_Window* window, int want_vsync) {
 int video_compose(uint32_t* copy) {
   if (copy != nullptr) {
     // A locked texture's memory is for writing only: compose into the copy and upload it.
-    nox_compose(NOX_W * 4, copy);
+    game_compose(NOX_W * 4, copy);
     if (SDL_UpdateTexture(texture, nullptr, copy, NOX_W * 4) != 0) {
       putlog(HOST_SOURCE, LOG_LINE_LOCK, "SDL_UpdateTexture failed: %s", SDL_GetError());
       return -1;
@@ -97,7 +97,7 @@ int video_compose(uint32_t* copy) {
     putlog(HOST_SOURCE, LOG_LINE_LOCK, "SDL_LockTexture failed: %s", SDL_GetError());
     return -1;
   }
-  nox_compose(pitch, pixels);
+  game_compose(pitch, pixels);
   SDL_UnlockTexture(texture);
   return 0;
 }

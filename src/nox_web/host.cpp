@@ -10,30 +10,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/screen.h"
-#include "engine/sound.h"
-#include "engine/touch.h"
-#include "game/game.h"
-#include "game/input.h"
-#include "game/replay.h"
-#include "game/slots.h"
-#include "headless/headless.h"
+#include "game/core.h"
 #include "host/event_queue.h"
 #include "host/frame_schedule.h"
 #include "host/sound_ring.h"  // SOUND_RATE
 #include "nox_web/web.h"
 #include "pack/log.h"
-#include "pack/pack.h"
-#include "pack/savefile.h"
 
 namespace {
 
-// Where this host's log lines say they come from, and their fixed line numbers.
+// Where this host's log lines say they come from, and the fixed line number of its own.
 constexpr const char* kLogSource = "./src/nox_web.cpp";
-constexpr int kLineLoadbin = 149;
-constexpr int kLineNoxInit = 212;
 constexpr int kLineStopped = 296;
-constexpr int kLineExit = 300;
 
 constexpr int64_t kNsPerMs = 1000000;
 constexpr int64_t kNsPerS = 1000000000;
@@ -50,6 +38,8 @@ int64_t refresh_ns = 16666667; // the display's refresh interval, as measured
 int64_t silent_ns = 0;         // without an audio output: where the mixer's wall clock stands
 int64_t silent_bytes = 0;      // ... and the bytes it owes
 double frames_run = 0;
+
+Status start_status;                   // why the start failed, for the page
 
 uint32_t frame_pixels[NOX_W * NOX_H];  // 0x00RRGGBB, as composed
 uint32_t canvas_pixels[NOX_W * NOX_H]; // R, G, B, A bytes, as the canvas takes them
@@ -106,14 +96,14 @@ void feed_sound(int64_t now_ns, bool frame) {
   }
   silent_ns = now_ns;
   if (bytes == 0) return;
-  nox_mixpcm(sound_out, bytes);
+  game_mix(sound_out, bytes);
   if (wanted >= 0) page_sound_push(sound_out, bytes);
 }
 
 void stop(const char* why) {
   running = false;
   putlog(kLogSource, kLineStopped, "%s", why);
-  putlog(kLogSource, kLineExit, "Exit program.");
+  game_stop();
   page_stopped();
 }
 
@@ -136,21 +126,15 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
   }
   const int due = pacer_frames_due(&pacer, now, refresh_ns / 2);
   for (int i = 0; i < due; ++i) {
-    // The page sends no quit request: a page is closed, never asked to quit.
+    // The page sends no quit request: a page is closed, never asked to quit. Only the last
+    // picture is shown.
     HostEvent ev{};
-    if (events_pop(&pending, &ev)) nox_dispatch_event(ev.ev, ev.x, ev.y, NOX_CLIENT_W, NOX_CLIENT_H);
-    if (nox_frame() != 0) {
+    if (!events_pop(&pending, &ev)) ev = HostEvent{};
+    if (game_step(GameInput{ev.ev, ev.x, ev.y}, i + 1 == due) != GameStep::Next) {
       stop("The game has ended.");
       return EM_FALSE;
     }
-    // Only the last picture is shown: an earlier one just has its sprites emptied, as
-    // composing would have done.
-    if (i + 1 < due) {
-      std::memset(nox_sp, 0, sizeof nox_sp);
-    } else {
-      nox_compose(NOX_W * 4, frame_pixels);
-    }
-    nox_touch_tick();
+    if (i + 1 == due) game_compose(NOX_W * 4, frame_pixels);
     frames_run += 1;
   }
   if (due > 0) {
@@ -185,24 +169,20 @@ EM_BOOL on_visibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
 
 extern "C" {
 
-// Starts the game in the working directory the page has prepared (WEB_SAVE_DIR, with the saved
-// files in it and ROMDATA.BIN at WEB_ROMDATA_PATH). 0 when it runs; 1 when ROMDATA.BIN cannot be
-// loaded; 2 when it lacks something the game needs. The log says why.
+// Starts the game in the folder the page has prepared (WEB_SAVE_DIR, with the saved files in it
+// and ROMDATA.BIN at WEB_ROMDATA_PATH). 0 when it runs; 1 when ROMDATA.BIN cannot be loaded; 2
+// when it lacks something the game needs. web_start_reason() then says why.
 EMSCRIPTEN_KEEPALIVE int web_start() {
-  putlog_set_source(kLogSource);
-  char system[512];
+  char system[512], first_line[600];
   page_system(system, sizeof system);
-  putlog(nullptr, 0, "Executes \"%s\" %s", "PIXEL BREAKER", system);
-  if (loadbin(WEB_ROMDATA_PATH) != 0) {
-    putlog(kLogSource, kLineLoadbin, "loadbin error.");
-    return 1;
-  }
-  if (nox_init() != 0) {
-    putlog(kLogSource, kLineNoxInit, "nox_init error.");
-    nox_free_banks();
-    nox_free_slots();
-    return 2;
-  }
+  std::snprintf(first_line, sizeof first_line, "Executes \"PIXEL BREAKER\" %s", system);
+  GameOptions game;
+  game.folder = WEB_SAVE_DIR;
+  game.pack_path = WEB_ROMDATA_PATH;
+  game.first_line = first_line;
+  game.log_source = kLogSource;
+  start_status = game_start(game);
+  if (!start_status.ok()) return start_status.code == GAME_PACK_FAILED ? 1 : 2;
   events_clear(&pending);
   silent_ns = static_cast<int64_t>(emscripten_get_now() * static_cast<double>(kNsPerMs));
   EmscriptenVisibilityChangeEvent visibility{};
@@ -223,6 +203,9 @@ EMSCRIPTEN_KEEPALIVE void web_event(int kind, int x, int y) {
                                   std::clamp(y, 0, NOX_CLIENT_H - 1)});
 }
 
+// Why web_start failed, in plain words ("File broken: /rom/ROMDATA.BIN").
+EMSCRIPTEN_KEEPALIVE const char* web_start_reason() { return start_status.message; }
+
 // Between animation frames: tops up the audio output's queue when it runs low.
 EMSCRIPTEN_KEEPALIVE void web_sound_feed() {
   if (running && !hidden) feed_sound(static_cast<int64_t>(emscripten_get_now() * static_cast<double>(kNsPerMs)), false);
@@ -240,8 +223,8 @@ EMSCRIPTEN_KEEPALIVE double web_stalls() { return static_cast<double>(pacer.reba
 
 // The game state as one JSON object, in the form of the headless runner's trace lines.
 EMSCRIPTEN_KEEPALIVE const char* web_state() {
-  static char line[HEADLESS_TRACE_LINE_MAX + 1];
-  line[headless_trace_line(static_cast<int64_t>(frames_run), line)] = '\0';
+  static char line[GAME_TRACE_LINE_MAX + 1];
+  line[game_trace_line(static_cast<int64_t>(frames_run), line)] = '\0';
   return line;
 }
 
@@ -253,22 +236,15 @@ EMSCRIPTEN_KEEPALIVE const float* web_frame_costs(uint32_t* count) {
   return &frame_costs_ms[0][0];
 }
 
-// The 32-byte header of replay slot 1..16 as the slot menus list it, or null for NO DATA.
-EMSCRIPTEN_KEEPALIVE const uint8_t* web_slot_header(int slot) {
-  return slot_has_replay(slot) ? slot_dir[slot - 1] : nullptr;
-}
+// The 32-byte header of replay slot 1..16 as the slot menus list it, or null for NO DATA (its
+// fields: replay_layout.js).
+EMSCRIPTEN_KEEPALIVE const uint8_t* web_slot_header(int slot) { return game_slot_header(slot); }
 
 // Puts the bytes of a replay file into slot 1..16 when the slot menus would list it (their own
 // header rule); otherwise the slot keeps what it had. 0 when it is listed now, -1 when it is not
 // a replay, -2 when it could not be stored.
 EMSCRIPTEN_KEEPALIVE int web_import_replay(int slot, const uint8_t* data, uint32_t size) {
-  if (slot < 1 || slot > REPLAY_SLOTS) return -1;
-  if (size < REPLAY_HEADER_BYTES || !replay_header_usable(data)) return -1;
-  char name[32];
-  std::snprintf(name, sizeof name, "PIXBRK%02d.REP", slot);
-  if (save_file(name, data, size, nullptr, 0) != 0) return -2;
-  slot_scan();
-  return 0;
+  return game_import_replay(slot, data, size, nullptr);
 }
 
 }  // extern "C"

@@ -1,9 +1,9 @@
 // The Replays dialog: every slot's saved replay offered for download, and replay files (picked
 // or dropped onto the page) put into a slot.
 import { $ } from './page.js';
+import { REPLAY } from './replay_layout.js';
 import { SAVE_DIR, store } from './storage.js';
 
-const REPLAY_MAX_BYTES = 32 + 12 * 131072;
 const slotName = (slot) => 'PIXBRK' + String(slot).padStart(2, '0') + '.REP';
 let mod = null;
 let pendingFile = null;  // a file dropped onto the page, waiting for a slot
@@ -14,8 +14,9 @@ function slotText(slot) {
   const number = String(slot).padStart(2, ' ');
   if (p === 0) return [number + ': NO DATA', false];
   const h = mod.HEAPU8;
-  const date = String.fromCharCode(...h.subarray(p, p + 16));
-  const score = (h[p + 20] | (h[p + 21] << 8) | (h[p + 22] << 16) | (h[p + 23] << 24)) >>> 0;
+  const date = String.fromCharCode(...h.subarray(p + REPLAY.dateAt, p + REPLAY.dateAt + REPLAY.dateBytes));
+  const at = p + REPLAY.scoreAt;
+  const score = (h[at] | (h[at + 1] << 8) | (h[at + 2] << 16) | (h[at + 3] << 24)) >>> 0;
   return [number + ':' + String(score).padStart(7, ' ') + '0 ' + date, true];
 }
 
@@ -87,7 +88,7 @@ function downloadReplay(slot) {
 
 // The game never reads past the largest recording, so nothing beyond it is read or kept.
 function importReplay(file, slot) {
-  file.slice(0, REPLAY_MAX_BYTES).arrayBuffer().then((buffer) => {
+  file.slice(0, REPLAY.maxBytes).arrayBuffer().then((buffer) => {
     const bytes = new Uint8Array(buffer);
     const p = mod._malloc(Math.max(bytes.length, 1));
     mod.HEAPU8.set(bytes, p);

@@ -26,13 +26,23 @@ function loadRom() {
   });
 }
 
+// The game's code (pixbrk.js, loaded by the page); in test mode the runner's (pixbrk_test.js).
 function loadCode() {
-  if (typeof createPixbrk !== 'function') return Promise.reject(new Error('The game\'s code (pixbrk.js) could not be loaded.'));
-  return createPixbrk({
-    print: (t) => console.log(t),
-    printErr: (t) => console.warn(t),
-  }).catch((e) => {
-    throw new Error('The game\'s code could not be started (' + (e && e.message || e) + ').');
+  const loaded = testMode ? new Promise((resolve) => {
+    const script = document.createElement('script');
+    script.src = 'pixbrk_test.js';
+    script.onload = script.onerror = resolve;
+    document.head.append(script);
+  }) : Promise.resolve();
+  return loaded.then(() => {
+    const create = testMode ? window.createPixbrkTest : window.createPixbrk;
+    if (typeof create !== 'function') throw new Error('The game\'s code could not be loaded.');
+    return create({
+      print: (t) => console.log(t),
+      printErr: (t) => console.warn(t),
+    }).catch((e) => {
+      throw new Error('The game\'s code could not be started (' + (e && e.message || e) + ').');
+    });
   });
 }
 
@@ -55,12 +65,9 @@ function startTestMode() {
 function startGame(storeError) {
   const FS = mod.FS;
   makeLogDevice(FS, logLines);
-  FS.chdir(SAVE_DIR);
   const rc = mod._web_start();
   if (rc !== 0) {
-    // The log's own reasons, without time stamps, source locations and the lines around them.
-    const why = logLines.map((l) => l.slice(20).replace(/ <[^>]*>$/, ''))
-      .filter((l) => !/^(Executes |Load binary file:|loadbin error\.|nox_init error\.)/.test(l)).join(' ');
+    const why = mod.UTF8ToString(mod._web_start_reason());
     throw new Error(rc === 1
       ? 'ROMDATA.BIN is broken: the game cannot read it. (' + why + ')'
       : 'ROMDATA.BIN lacks a picture or a sound the game needs. (' + why + ')');

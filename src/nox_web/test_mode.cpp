@@ -1,13 +1,13 @@
-// The page's test mode (index.html?test): a touch script run by the headless runner in-process,
-// exactly as `pixbrk-headless --script S --trace T --trace-every K` runs it on Linux, in a fresh
-// working directory that holds nothing but ROMDATA.BIN.
+// The page's test mode (index.html?test), built as code of its own (pixbrk_test.js): a touch
+// script run by the headless runner in-process, exactly as `pixbrk-headless --script S --trace T
+// --trace-every K` runs it on Linux, in a fresh folder that holds nothing but ROMDATA.BIN.
 #include <emscripten/emscripten.h>
 
 #include <filesystem>
 #include <string>
 #include <system_error>
 
-#include "headless/headless.h"
+#include "headless/session.h"
 #include "nox_web/web.h"
 
 namespace fs = std::filesystem;

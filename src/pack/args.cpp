@@ -32,6 +32,18 @@ bool ArgReader::is_flag(std::string_view option) {
   return true;
 }
 
+bool ArgReader::is_version() {
+  if (version_.empty() || !is_flag("--version") || failed_) return false;
+  const std::string line = std::string(program_) + " " + version_;
+  if (say_ != nullptr) {
+    say_(line);
+  } else {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  }
+  return true;
+}
+
 bool ArgReader::optional_value(std::string* out) {
   if (has_inline_) {
     *out = inline_value_;

@@ -1,13 +1,19 @@
 // Command lines of the game's programs: options ("--name", "--name VALUE", "--name=VALUE") and
 // operands in any order, "--" before operands that begin with a dash. A mistake is told in one
-// line on standard error, "program: what (try --help)", with exit status 2.
+// line on standard error, "program: what (try --help)", with exit status 2. --help and
+// --version are answered wherever they stand.
 #pragma once
 #include <string>
 #include <string_view>
+#include <utility>
 
 class ArgReader {
  public:
-  ArgReader(const char* program, int argc, char** argv) : program_(program), argc_(argc), argv_(argv) {}
+  // `version`: the program's answer to --version (empty: it has none). `say` writes that line
+  // where the program's user sees it (null: standard output).
+  ArgReader(const char* program, int argc, char** argv, std::string version = "",
+            void (*say)(const std::string& line) = nullptr)
+      : program_(program), argc_(argc), argv_(argv), version_(std::move(version)), say_(say) {}
 
   // Moves to the next argument; false after the last.
   bool next();
@@ -19,6 +25,9 @@ class ArgReader {
   // The current argument is --help (or -h): the caller prints its usage on standard output and
   // exits with 0.
   bool is_help() { return (is_flag("--help") || is_flag("-h")) && !failed_; }
+  // The current argument is --version, for a program that has one: the line "PROGRAM VERSION"
+  // has been written and the caller exits with 0.
+  bool is_version();
   // A mistake has been told (next() returns false from then on).
   bool failed() const { return failed_; }
   bool is_operand() const { return !option_; }
@@ -47,6 +56,8 @@ class ArgReader {
   const char* program_;
   int argc_;
   char** argv_;
+  std::string version_;
+  void (*say_)(const std::string& line);
   int at_ = 0;
   bool operands_only_ = false;  // after "--"
   bool failed_ = false;

@@ -6,12 +6,15 @@
 #include <ctime>
 #include <mutex>
 
+#include "pack/files.h"
+#include "pack/per_thread.h"
 #include "pack/savefile.h"
 
 namespace {
 // Serialises whole lines: the sound thread logs while the main thread may be logging too.
 std::mutex log_lock;
-std::atomic<const char*> log_source{".\\src\\nox_w.cpp"};
+PER_THREAD std::atomic<const char*> log_source{".\\src\\nox_w.cpp"};
+constexpr const char* kLogFile = "LOG.TXT";
 
 bool local_time(std::time_t t, std::tm* out) {
 #if defined(_WIN32)
@@ -23,8 +26,10 @@ bool local_time(std::time_t t, std::tm* out) {
 }  // namespace
 
 void putlog(const char* src, int line, const char* fmt, ...) {
+  char path[FILES_PATH_MAX];
+  if (files_path(kLogFile, path) == nullptr) return;
   std::lock_guard<std::mutex> hold(log_lock);
-  std::FILE* f = open_append_no_link("LOG.TXT");  // never through a link planted there
+  std::FILE* f = open_append_no_link(path);  // never through a link planted there
   if (f == nullptr) return;
   std::tm tm{};
   if (!local_time(std::time(nullptr), &tm)) tm = std::tm{};
@@ -44,3 +49,8 @@ void putlog(const char* src, int line, const char* fmt, ...) {
 void putlog_set_source(const char* src) { log_source.store(src, std::memory_order_relaxed); }
 
 const char* putlog_source() { return log_source.load(std::memory_order_relaxed); }
+
+void putlog_restart() {
+  char path[FILES_PATH_MAX];
+  if (files_path(kLogFile, path) != nullptr) std::remove(path);
+}

@@ -2,7 +2,8 @@
 #pragma once
 #include <cstdint>
 
-// Writes "YYYY/MM/DD hh:mm:ss message <src:line>\n" to LOG.TXT in the working directory.
+// Writes "YYYY/MM/DD hh:mm:ss message <src:line>\n" to LOG.TXT in the game's folder (none
+// when the game keeps no files: pack/files.h).
 // A null src writes no location suffix. Silent when the file cannot be opened.
 // Lines from different threads never interleave.
 void putlog(const char* src, int line, const char* fmt, ...)
@@ -15,3 +16,6 @@ void putlog(const char* src, int line, const char* fmt, ...)
 // (the pack loader logs with it too). Each host sets its own at start-up.
 void putlog_set_source(const char* src);
 const char* putlog_source();
+
+// Deletes LOG.TXT, so that the log holds the current run only.
+void putlog_restart();

@@ -1,9 +1,17 @@
 // ROMDATA.BIN: the read-only resource pack, loaded once and searched by name.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
-// Reads the whole pack into memory. 0 on success, -1 on failure (already logged).
-int loadbin(const char* path);
+#include "pack/status.h"
+
+// Reads the whole pack into memory, from `path` (relative to the game's folder). 0 on success,
+// -1 on failure: logged, and the logged reason in *why when given.
+int loadbin(const char* path, Status* why = nullptr);
+
+// The same from a pack already in memory (a server's copy); `name` stands for the file in the
+// log lines. The pack keeps its own copy of every entry.
+int loadbin_bytes(const uint8_t* data, size_t size, const char* name, Status* why = nullptr);
 
 // Read-only pointer to the entry's bytes and its size, or null (size left unchanged).
 const uint8_t* findbin(const char* name, uint32_t* size);
@@ -15,5 +23,5 @@ int32_t pack_count();
 // in bytes. It never exceeds what the file's own length can justify.
 uint64_t pack_peak_bytes();
 
-// Forgets the loaded pack so a test can load another one. The game itself never unloads it.
+// Forgets the loaded pack (a new run, or a test loading another one).
 void pack_unload();

@@ -1,5 +1,6 @@
 #include "pack/savefile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -162,11 +163,16 @@ void SaveStream::discard() {
 }
 
 int save_file(const char* path, const uint8_t* first, size_t first_len, const uint8_t* second,
-              size_t second_len) {
+              size_t second_len, Status* why) {
   SaveStream out;
-  if (!out.open(path, nullptr)) return -1;
-  if (!write_all(out.file(), first, first_len) || !write_all(out.file(), second, second_len)) return -1;
-  return out.commit(nullptr) ? 0 : -1;
+  std::string problem;
+  if (out.open(path, &problem)) {
+    if (!write_all(out.file(), first, first_len) || !write_all(out.file(), second, second_len))
+      problem = system_message(errno != 0 ? errno : EIO);
+    else if (out.commit(&problem))
+      return 0;
+  }
+  return status_fail(why, -1, "%s: %s", path, problem.c_str());
 }
 
 std::string output_problem(const std::string& path) {
@@ -203,6 +209,20 @@ std::FILE* open_input(const std::string& path, std::string* why) {
   }
   if (f == nullptr && why != nullptr) *why = problem;
   return f;
+}
+
+bool read_input(const std::string& path, std::string* out, std::string* why, size_t most) {
+  std::FILE* f = open_input(path, why);
+  if (f == nullptr) return false;
+  out->clear();
+  char buf[65536];
+  size_t n;
+  while (out->size() < most && (n = std::fread(buf, 1, std::min(sizeof buf, most - out->size()), f)) > 0)
+    out->append(buf, n);
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
+  if (!ok) *why = "read error";
+  return ok;
 }
 
 std::FILE* open_append_no_link(const char* path) {

@@ -11,11 +11,13 @@
 #include <cstdio>
 #include <string>
 
+#include "pack/status.h"
+
 // Writes the bytes of `first` and then of `second` (either may be empty) as `path`. Returns 0
-// on success; on any failure returns -1, leaves no temporary file and an existing `path` as it
-// was.
+// on success; on any failure returns -1 (the cause in *why when given), leaves no temporary
+// file and an existing `path` as it was.
 int save_file(const char* path, const uint8_t* first, size_t first_len, const uint8_t* second,
-              size_t second_len);
+              size_t second_len, Status* why = nullptr);
 
 // A file being written: open() makes the temporary file, file() writes into it, commit() puts it
 // in place. Destroyed (or discarded) before commit(), it leaves nothing behind.
@@ -51,6 +53,10 @@ std::string input_problem(const std::string& path);
 
 // Opens a file for reading in binary mode after input_problem's checks; null with the cause.
 std::FILE* open_input(const std::string& path, std::string* why);
+
+// Reads a file that input_problem accepts, at most `most` bytes of it, into *out. False with the
+// cause in *why.
+bool read_input(const std::string& path, std::string* out, std::string* why, size_t most = SIZE_MAX);
 
 // Opens `path` for appending in text mode, created when missing, never through a link: a link
 // in its place cannot be opened. Null when it cannot be opened (the log's file).

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "pack/args.h"
 #include "server/api.h"
 #include "server/crypto.h"
 #include "server/http.h"
@@ -55,7 +56,7 @@ struct Options {
 };
 
 int usage_error(const std::string& message) {
-  std::fprintf(stderr, "pixbrk-server: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "pixbrk-server: %s (try --help)\n", message.c_str());
   return 2;
 }
 
@@ -165,50 +166,49 @@ class Workers {
 
 int main(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
+  ArgReader a("pixbrk-server", argc, argv,
+              std::string(PIXBRK_VERSION) + " (game code " + std::string(game_source_hash()).substr(0, 16) + ")");
+  struct Number {
+    const char* flag;
+    int64_t* out;
+    int64_t min, max;
+  };
+  const Number numbers[] = {{"--workers", &o.workers, 0, 64},           {"--threads", &o.threads, 1, 256},
+                            {"--queue-cap", &o.queue_cap, 1, 100000000}, {"--rate-limit", &o.rate_limit, 0, 1000000},
+                            {"--job-timeout", &o.job_timeout, 1, 3600},  {"--client-timeout", &o.client_timeout, 1, 3600}};
+  while (a.next()) {
+    if (a.is_help()) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (a == "--version") {
-      std::printf("pixbrk-server %s (game code %.16s)\n", PIXBRK_VERSION, game_source_hash());
-      return 0;
-    }
-    if (a == "--trust-proxy") {
+    if (a.is_version()) return 0;
+    if (a.is_flag("--trust-proxy")) {
       o.trust_proxy = true;
       continue;
     }
-    if (i + 1 >= argc) return usage_error(a.rfind("--", 0) == 0 ? a + " needs a value" : "unknown argument " + a);
-    const char* v = argv[++i];
-    struct Number {
-      const char* flag;
-      int64_t* out;
-      int64_t min, max;
-    };
-    const Number numbers[] = {{"--workers", &o.workers, 0, 64},           {"--threads", &o.threads, 1, 256},
-                              {"--queue-cap", &o.queue_cap, 1, 100000000}, {"--rate-limit", &o.rate_limit, 0, 1000000},
-                              {"--job-timeout", &o.job_timeout, 1, 3600},  {"--client-timeout", &o.client_timeout, 1, 3600}};
-    bool known = false;
-    for (const Number& n : numbers) {
-      if (a != n.flag) continue;
-      known = true;
-      if (!parse_number(v, n.min, n.max, n.out))
-        return usage_error(a + " takes a number from " + std::to_string(n.min) + " to " + std::to_string(n.max));
+    const Number* number = nullptr;
+    for (const Number& n : numbers) number = a.is(n.flag) ? &n : number;
+    std::string v;
+    if (number != nullptr) {
+      if (!a.value(&v, "a number")) return 2;
+      if (!parse_number(v.c_str(), number->min, number->max, number->out))
+        return a.usage_error(a.arg() + " takes a number from " + std::to_string(number->min) + " to " +
+                             std::to_string(number->max));
+    } else if (a.is("--data") || a.is("--listen") || a.is("--db") || a.is("--web") || a.is("--rom")) {
+      const std::string name = a.arg();
+      if (!a.value(&v, "a value")) return 2;
+      (name == "--data" ? o.data : name == "--listen" ? o.listen : name == "--db" ? o.db : name == "--web" ? o.web : o.rom) = v;
+      o.web_given = o.web_given || name == "--web";
+    } else {
+      return a.unexpected();
     }
-    if (known) continue;
-    if (a == "--data") o.data = v;
-    else if (a == "--listen") o.listen = v;
-    else if (a == "--db") o.db = v;
-    else if (a == "--web") o.web = v, o.web_given = true;
-    else if (a == "--rom") o.rom = v;
-    else return usage_error("unknown argument " + a);
   }
+  if (a.failed()) return 2;
   if (o.data.empty()) return usage_error("--data DIR is needed");
   HttpOptions http;
   if (!split_listen(o.listen, &http.host, &http.port)) return usage_error("--listen takes HOST:PORT");
 
-  // Every path is made absolute now: the verifier changes the working directory.
+  // Every path is made absolute now.
   std::error_code ec;
   fs::create_directories(o.data, ec);
   const fs::path data = fs::absolute(o.data, ec);
@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
   const size_t workers = o.workers >= 0 ? static_cast<size_t>(o.workers) : std::max(1u, std::thread::hardware_concurrency());
   auto store = Store::open(o.db, data.string(), static_cast<size_t>(o.threads) + workers, &error);
   if (!store) return fail(error);
-  auto verifier = Verifier::open(rom.string(), data.string(), &error);
+  auto verifier = Verifier::open(rom.string(), &error);
   if (!verifier) return fail(error);
 
   Metrics metrics;

@@ -41,17 +41,13 @@ struct Verdict {
 // Verified and its reason) when the game could not play it back.
 bool read_replay_facts(std::string_view bytes, ReplayFacts* facts, Verdict* refusal);
 
-// Plays replays with the game's own code. One game runs at a time in the process: verify()
-// calls from several threads take turns.
+// Plays replays with the game's own code, from the pack's bytes, without files: drawing,
+// composition and sound are skipped (the game never reads them back). Every thread that calls
+// verify() plays its own game, so N workers verify N replays at once.
 class Verifier {
  public:
-  // Reads the pack, works out the build hash and prepares a private work folder in `parent`
-  // (work.XXXXXX: a copy of the pack and room for the replay being played; those that processes
-  // which died left there are removed). The game reads its pack from the working directory, so
-  // this makes the work folder the process's working directory for good: call it before
-  // starting threads, and use absolute paths everywhere else.
-  static std::unique_ptr<Verifier> open(const std::string& rom_path, const std::string& parent, std::string* error);
-  ~Verifier();
+  // Reads the pack, works out the build hash and checks that the pack starts the game.
+  static std::unique_ptr<Verifier> open(const std::string& rom_path, std::string* error);
   Verifier(const Verifier&) = delete;
   Verifier& operator=(const Verifier&) = delete;
 
@@ -60,14 +56,13 @@ class Verifier {
 
   // Plays the replay and compares its score and length with its header; a playback still
   // running after `limit` is stopped and rejected as too long. Returns false with *error when
-  // the game could not play at all (the work folder or the pack failed): no verdict then.
-  bool verify(std::string_view bytes, std::chrono::milliseconds limit, Verdict* out, std::string* error);
+  // the game could not start: no verdict then.
+  bool verify(std::string_view bytes, std::chrono::milliseconds limit, Verdict* out, std::string* error) const;
 
  private:
   Verifier() = default;
   std::string build_;
-  std::string work_dir_;
-  int lock_fd_ = -1;  // held while the work folder is in use
+  std::string rom_;  // the pack's bytes
 };
 
 // The hash of the game's code this program was built from (64 hex digits).

@@ -21,23 +21,16 @@ void write_synthetic_pack() {
 
 Session::Session() : picture(static_cast<size_t>(NOX_W * NOX_H)) {
   write_synthetic_pack();
-  headless_reset_process_state();
-  EXPECT_EQ(loadbin("ROMDATA.BIN"), 0);
-  EXPECT_EQ(nox_init(), 0);
+  const Status s = game_start(GameOptions{});
+  EXPECT_TRUE(s.ok()) << s.message;
 }
 
-Session::~Session() {
-  nox_free_banks();
-  nox_free_slots();
-  pack_unload();
-}
+Session::~Session() { game_stop(); }
 
 int Session::frame(NoxEvent ev, int32_t x, int32_t y) {
-  if (ev != NoxEvent::None) nox_dispatch_event(ev, 2 * x, 2 * y);
-  const int r = nox_frame();
-  nox_compose(NOX_W * 4, picture.data());
-  nox_touch_tick();
-  return r;
+  const GameStep step = game_step(GameInput{ev, 2 * x, 2 * y});
+  if (step != GameStep::Quit) game_compose(NOX_W * 4, picture.data());
+  return step == GameStep::Next ? 0 : -1;
 }
 
 void Session::tap(int32_t x, int32_t y) {

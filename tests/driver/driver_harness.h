@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "game/input.h"
-#include "headless/headless.h"
+#include "game/core.h"
+#include "headless/session.h"
+#include "headless/bot.h"
 #include "support/test_pack.h"
 
 // Writes the synthetic pack as ROMDATA.BIN into the working directory.

@@ -39,10 +39,10 @@ Record record(uint32_t n) {
 TEST(ReplayHook, FirstPlayFrameWritesRecordZero) {
   Session s;
   s.tap(100, 110);  // GAME START
-  ASSERT_EQ(g.scene, 1);
+  ASSERT_EQ(g.scene, Scene::RoundSetup);
   s.frame();  // round setup: no record
   EXPECT_EQ(replay_frame_index(), 0u);
-  ASSERT_EQ(g.scene, 2);
+  ASSERT_EQ(g.scene, Scene::Play);
   s.frame();
   EXPECT_EQ(replay_frame_index(), 1u);
   const Record r0 = record(0);
@@ -81,10 +81,10 @@ TEST(ReplayHook, PointerHeldPast256FramesStaysPressedAndPlaysBackExactly) {
   s.frame(NoxEvent::PointerDown);  // record 0, count 1
   std::vector<uint32_t> wrap_records;
   std::vector<int16_t> live_paddle{g.paddle_x};
-  for (int i = 0; i < 800 && g.scene == 2; ++i) {
+  for (int i = 0; i < 800 && g.scene == Scene::Play; ++i) {
     // Keep the paddle under the ball, moving the held pointer every frame.
     s.frame(NoxEvent::PointerMove, g.ball_x + 3 + (i % 3), 250);
-    if (g.scene == 2) live_paddle.push_back(g.paddle_x);
+    if (g.scene == Scene::Play) live_paddle.push_back(g.paddle_x);
     if (g.touch_pressed % 256 == 0) wrap_records.push_back(replay_frame_index() - 1);
   }
   ASSERT_GE(wrap_records.size(), 1u) << "the pointer was not held long enough in play";
@@ -103,7 +103,7 @@ TEST(ReplayHook, PointerHeldPast256FramesStaysPressedAndPlaysBackExactly) {
   ASSERT_TRUE(write_file("HOLD.REP", file));
   ASSERT_EQ(load_replay_file("HOLD.REP"), 0);
   s.frame();  // round setup
-  for (size_t i = 0; i < live_paddle.size() && g.scene == 2; ++i) {
+  for (size_t i = 0; i < live_paddle.size() && g.scene == Scene::Play; ++i) {
     s.frame(NoxEvent::PointerDown);  // the real pointer is ignored while it is not lifted
     ASSERT_EQ(g.paddle_x, live_paddle[i]) << "play frame " << i + 2;
   }
@@ -120,13 +120,13 @@ TEST(ReplayHook, TapDuringPlaybackEndsItBeforeTheFrameRuns) {
   ASSERT_TRUE(write_file("TEST.REP", file));
   ASSERT_EQ(load_replay_file("TEST.REP"), 0);
   s.frames(11);  // round setup and 10 play frames
-  ASSERT_EQ(g.scene, 2);
+  ASSERT_EQ(g.scene, Scene::Play);
   EXPECT_EQ(replay_frame_index(), 10u);
   s.frame(NoxEvent::PointerDown);
   EXPECT_EQ(g.touch_pressed, 0);  // the recorded value, not the real pointer
   const uint16_t timer = g.scene_timer;
   s.frame(NoxEvent::PointerUp);
-  EXPECT_EQ(g.scene, 0);
+  EXPECT_EQ(g.scene, Scene::Title);
   EXPECT_EQ(g.scene_timer, timer + 1);
   EXPECT_EQ(replay_frame_index(), 0u);
   s.frame();
@@ -146,14 +146,14 @@ TEST(ReplayHook, RecordedGamePlaysBackWithTheSameStateInEveryPlayFrame) {
     };
     // Play games until one ends after reaching round 3; record only that one.
     o.on_frame = [&](int64_t frame) {
-      if (g.scene == 1 && g.round == 1) recorded.clear();
-      if (g.scene == 2) recorded.push_back(play_state(frame));
-      return !((g.scene == 5 || g.scene == 4) && g.round >= 3);
+      if (g.scene == Scene::RoundSetup && g.round == 1) recorded.clear();
+      if (g.scene == Scene::Play) recorded.push_back(play_state(frame));
+      return !((g.scene == Scene::Ranking || g.scene == Scene::Ending) && g.round >= 3);
     };
     HeadlessResult r;
     ASSERT_EQ(headless_run(o, &r), 0) << r.error;
     ASSERT_GT(recorded.size(), 1000u);
-    ASSERT_TRUE(g.scene == 5 || g.scene == 4) << "no game of the bot reached round 3";
+    ASSERT_TRUE(g.scene == Scene::Ranking || g.scene == Scene::Ending) << "no game of the bot reached round 3";
     const uint32_t n = replay_frame_index();
     EXPECT_EQ(n, recorded.size());
     std::vector<uint8_t> file(replay_buffer, replay_buffer + REPLAY_HEADER_BYTES + REPLAY_RECORD_BYTES * n);
@@ -163,7 +163,7 @@ TEST(ReplayHook, RecordedGamePlaysBackWithTheSameStateInEveryPlayFrame) {
     HeadlessOptions p;
     p.replay_file = "GAME.REP";
     p.on_frame = [&](int64_t frame) {
-      if (g.scene == 2) replayed.push_back(play_state(frame));
+      if (g.scene == Scene::Play) replayed.push_back(play_state(frame));
       return true;
     };
     ASSERT_EQ(headless_run(p, &r), 0) << r.error;

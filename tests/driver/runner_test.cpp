@@ -12,7 +12,9 @@
 #include "driver_harness.h"
 #include "engine/screen.h"
 #include "game/game.h"
+#include "headless/cli.h"
 #include "headless/output.h"
+#include "headless/script.h"
 #include "pack/packwriter.h"
 
 #include "support/png_read.h"
@@ -340,3 +342,27 @@ TEST(RunnerCli, BadArgumentsAreUsageErrors) {
 }
 
 }  // namespace
+
+// The game never reads its pictures back: a run that draws nothing (the runner's default without
+// pictures, and the server's) plays exactly like one that draws and composes every frame.
+TEST(Runner, TracesAreTheSameWithDrawingOnAndOff) {
+  TempWorkDir dir;
+  write_synthetic_pack();
+  std::string traces[3];
+  for (int drawn = 0; drawn < 3; ++drawn) {
+    HeadlessOptions o;
+    o.bot = true;
+    o.max_frames = 3000;
+    o.draw = drawn >= 1;
+    o.compose_every_frame = drawn == 2;
+    o.trace_file = "trace" + std::to_string(drawn) + ".jsonl";
+    HeadlessResult r;
+    ASSERT_EQ(headless_run(o, &r), 0) << r.error;
+    EXPECT_GT(r.score, 0u) << "the bot scored: the trace covers play";
+    std::remove("SCORE.DAT");
+    traces[drawn] = slurp(o.trace_file);
+  }
+  EXPECT_EQ(std::count(traces[0].begin(), traces[0].end(), '\n'), 3000);
+  EXPECT_EQ(traces[0], traces[1]);
+  EXPECT_EQ(traces[0], traces[2]);
+}

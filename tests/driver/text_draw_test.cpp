@@ -233,12 +233,12 @@ TEST_F(Drawn, PointerMarksFollowTheMotion) {
   EXPECT_EQ(sp_at(128, 30), 74);
   EXPECT_EQ(sp_at(120, 22), 74);
   EXPECT_EQ(sp_at(120, 30), 0);
-  nox_dispatch_event(NoxEvent::PointerMove, 2 * 122, 2 * 29);
+  nox_touch_event(NoxEvent::PointerMove, 2 * 122, 2 * 29, NOX_CLIENT_W, NOX_CLIENT_H);
   frame();  // moved by (2, -1): first a circle of radius 7 at (116, 32), colour 72
   EXPECT_EQ(sp_at(116 - 7, 32), 72);
   EXPECT_EQ(sp_at(116, 32 + 7), 72);
   EXPECT_EQ(sp_at(122 + 8, 29), 74);
-  nox_dispatch_event(NoxEvent::PointerUp);
+  nox_touch_event(NoxEvent::PointerUp, 0, 0, NOX_CLIENT_W, NOX_CLIENT_H);
   frame();
   EXPECT_EQ(sp_at(122 + 8, 29), 0);
 }
@@ -278,7 +278,7 @@ TEST_F(Drawn, RankingRowsMarkAndBlinkingPrompt) {
   put_le32(ranking_table + 16, 47);
   std::memcpy(ranking_table + 20, "2012/05/01 09:30", 16);
   put_le32(ranking_table + 36, 47);
-  g.scene = 7;
+  g.scene = Scene::RankingFromTitle;
   g.score = 47;
   g.frame_counter = 23;  // the frame shows 24: prompt on
   frame();
@@ -305,7 +305,7 @@ TEST_F(Drawn, RankingRowsMarkAndBlinkingPrompt) {
 }
 
 TEST_F(Drawn, SlotMenusListRowsAndCancel) {
-  g.scene = 9;
+  g.scene = Scene::LoadReplay;
   frame();
   EXPECT_EQ(sp_large(28, 40, 23), "SELECT_LOAD-REPLAY_SLOT");
   EXPECT_EQ(sp_large(8, 60, 11), "_1:_NO_DATA");
@@ -316,7 +316,7 @@ TEST_F(Drawn, SlotMenusListRowsAndCancel) {
   EXPECT_EQ(sp_at(8, 58 + 14 * 16), 6);
   EXPECT_EQ(sp_at(7, 58), 0);
   EXPECT_EQ(sp_at(232, 69), 0);
-  g.scene = 8;
+  g.scene = Scene::SaveReplay;
   frame();
   EXPECT_EQ(sp_large(28, 40, 23), "SELECT_SAVE-REPLAY_SLOT");
   EXPECT_EQ(sp_at(8, 58), 6);

@@ -24,7 +24,7 @@ Edge edges() { return {g.touch_pressed, g.touch_released, g.touch_released_live}
 TEST(TouchEdges, PressCountsUpAndReleaseFiresOnce) {
   Session s;
   s.frame(NoxEvent::PointerMove, 50, 100);  // client (100, 200)
-  nox_dispatch_event(NoxEvent::PointerMove, 101, 201);
+  nox_touch_event(NoxEvent::PointerMove, 101, 201, NOX_CLIENT_W, NOX_CLIENT_H);
   s.frame(NoxEvent::PointerDown);
   EXPECT_EQ(g.touch_x, 50);
   EXPECT_EQ(g.touch_y, 100);
@@ -82,7 +82,9 @@ TEST(StartUp, BackgroundFrameOfTilesAroundColourTwo) {
 
 TEST(StartUp, FirstMissingEffectStopsTheLoadingThere) {
   TempWorkDir dir;
-  headless_reset_process_state();
+  write_synthetic_pack();
+  ASSERT_TRUE(game_start(GameOptions{}).ok());  // a fresh program's state
+  game_stop();
   std::vector<PackEntry> entries = synthetic_game_entries();
   std::erase_if(entries, [](const PackEntry& e) { return e.name == "EFF06.PCM"; });
   ASSERT_EQ(load_pack_entries(entries), 0);
@@ -105,21 +107,17 @@ TEST(StartUp, HighScoreIsTheBestRankedScore) {
   file[17] = 0x30;
   file[36] = 7;
   ASSERT_TRUE(write_file("SCORE.DAT", std::vector<uint8_t>(file.begin(), file.end())));
-  headless_reset_process_state();
-  ASSERT_EQ(loadbin("ROMDATA.BIN"), 0);
-  ASSERT_EQ(nox_init(), 0);
+  ASSERT_TRUE(game_start(GameOptions{}).ok());
   EXPECT_EQ(g.hi_score, 12345u);
   EXPECT_EQ(g.score, 0u);
-  EXPECT_EQ(g.scene, 0);
-  nox_free_banks();
-  nox_free_slots();
-  pack_unload();
+  EXPECT_EQ(g.scene, Scene::Title);
+  game_stop();
 }
 
 TEST(FrameDriver, SceneBeyondTableEndsTheProgram) {
   Session s;
   EXPECT_EQ(s.frame(), 0);
-  g.scene = 10;
+  g.scene = static_cast<Scene>(10);
   EXPECT_EQ(s.frame(), -1);
 }
 
@@ -131,10 +129,10 @@ Act tap_and_see(Session& s, int32_t x, int32_t y) {
   const uint8_t guide = settings_record[9], floor = settings_record[10];
   s.tap(x, y);
   switch (g.scene) {
-    case 1: return Act::Start;
-    case 7: return Act::Ranking;
-    case 8: return Act::Save;
-    case 9: return Act::Load;
+    case Scene::RoundSetup: return Act::Start;
+    case Scene::RankingFromTitle: return Act::Ranking;
+    case Scene::SaveReplay: return Act::Save;
+    case Scene::LoadReplay: return Act::Load;
     default: break;
   }
   if (nox_get_mute() != mute) return Act::Sound;
@@ -216,7 +214,7 @@ TEST(TitleMenu, LiftingAndTouchingTheSameButtonSoundsAgain) {
   EXPECT_EQ(requests(s, 1, NoxEvent::PointerDown), 1u);
   // The lift frame still tests the last position, so it counts as the same button.
   EXPECT_EQ(requests(s, 1, NoxEvent::PointerUp), 0u);
-  g.scene = 0;  // LOAD REPLAY acted; come straight back
+  g.scene = Scene::Title;  // LOAD REPLAY acted; come straight back
   EXPECT_EQ(requests(s, 1), 0u);
   EXPECT_EQ(requests(s, 1, NoxEvent::PointerDown), 1u);
 }
@@ -224,7 +222,7 @@ TEST(TitleMenu, LiftingAndTouchingTheSameButtonSoundsAgain) {
 TEST(TitleMenu, SaveReplayActsOnlyWithARecording) {
   Session s;
   EXPECT_EQ(tap_and_see(s, 120, 175), Act::None);
-  g.scene = 0;
+  g.scene = Scene::Title;
   replay_set_frame_index(1);
   EXPECT_EQ(tap_and_see(s, 120, 175), Act::Save);
 }
@@ -234,7 +232,7 @@ TEST(TitleMenu, ChoiceSoundForGameStartAndSoundOnly) {
   s.frame(NoxEvent::PointerMove, 120, 205);
   s.frame(NoxEvent::PointerDown);
   EXPECT_EQ(requests(s, 2, NoxEvent::PointerUp), 0u);  // LOAD REPLAY: silent
-  g.scene = 0;
+  g.scene = Scene::Title;
   s.frame(NoxEvent::PointerMove, 120, 110);
   s.frame(NoxEvent::PointerDown);
   EXPECT_EQ(requests(s, 2, NoxEvent::PointerUp), 1u);  // GAME START
@@ -298,12 +296,12 @@ TEST(Escape, MidGameReturnsToAnEmptyTitleMenuKeepingTheRecording) {
   Session s;
   s.tap(120, 110);
   s.frames(100);
-  ASSERT_EQ(g.scene, 2);
+  ASSERT_EQ(g.scene, Scene::Play);
   const uint32_t recorded = replay_frame_index();
   ASSERT_GT(recorded, 0u);
   g.score = 77;
   s.frame(NoxEvent::EscapeUp);
-  EXPECT_EQ(g.scene, 0);
+  EXPECT_EQ(g.scene, Scene::Title);
   EXPECT_EQ(g.score, 0u);
   EXPECT_EQ(g.round, 0);
   EXPECT_EQ(g.scene_timer, 0);

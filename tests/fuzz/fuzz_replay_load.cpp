@@ -36,16 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz_enter_scratch_dir();
   fuzz_write_file("PIXBRK01.REP", data, size);
   g = Game{};
-  g.scene = 9;
+  g.scene = Scene::LoadReplay;
   std::memset(replay_buffer, 0xA5, REPLAY_HEADER_BYTES + 64);  // leftovers of an earlier recording
 
   slot_scan();
   const bool listed = slot_has_replay(1);
-  const uint32_t frames = size >= 32 ? get_le32(data + 16) : 0;
+  const uint32_t frames = size >= 32 ? get_le32(data + REPLAY_FRAMES_AT) : 0;
   fuzz_require(!listed || (size >= 32 && frames >= 12 && frames <= REPLAY_MAX_FRAMES),
                "only a usable header is listed");
   choose_slot_1();
-  fuzz_require(g.scene == (listed ? 1 : 9), "only a listed slot is loaded");
+  fuzz_require(g.scene == (listed ? Scene::RoundSetup : Scene::LoadReplay), "only a listed slot is loaded");
   if (listed) {
     fuzz_require(g.playback == 1 && replay_frame_index() == 0, "a load starts the playback");
     const size_t have = size - REPLAY_HEADER_BYTES;

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  "a ranked game takes the first place not above it, with the recording's date");
   }
   for (int i = 0; i < RANKING_ENTRIES; ++i) fuzz_require(entry_valid(i), "a registered game keeps the table valid");
-  g.scene = 7;
+  g.scene = Scene::RankingFromTitle;
   scene_ranking();
 
   // What was written reads back as the same table and settings.

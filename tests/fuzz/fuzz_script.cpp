@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz_dir.h"
-#include "headless/headless.h"
+#include "headless/script.h"
 
 namespace {
 

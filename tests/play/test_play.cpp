@@ -68,7 +68,7 @@ class Play : public ::testing::Test {
     g.round = static_cast<uint8_t>(round);
     g.opt_floor = static_cast<uint8_t>(floor);
     g.opt_guide = static_cast<uint8_t>(guide);
-    g.scene = 1;
+    g.scene = Scene::RoundSetup;
     frame();
   }
   static void frame() {
@@ -111,7 +111,7 @@ TEST_F(Play, RoundSetupLaysOutTheFormationAndKeepsGameFields) {
   g.items_caught = 17;
   particle_next = 77;
   start_round(5, 1);
-  EXPECT_TRUE(g.scene == 2 && g.score == 500 && particle_next == 77 && rng_state == 0);
+  EXPECT_TRUE(g.scene == Scene::Play && g.score == 500 && particle_next == 77 && rng_state == 0);
   EXPECT_TRUE(g.items_caught == 0 && g.floor_present == 1);  // floor on: counted again each round
   for (const Alien& a : g.aliens) EXPECT_EQ(a.hp, 2);
   EXPECT_TRUE(g.aliens[0].x == 8 && g.aliens[7].x + 24 == 200 && g.aliens[39].x + 8 == 192);
@@ -372,9 +372,9 @@ TEST_F(Play, GameOverSequenceLasts198FramesAndRegistersOnce) {
     frame();  // lost in the last step of this frame: the sequence starts in the next one
     EXPECT_TRUE(g.game_over == 1 && g.game_over_timer == 0);
     frames(198);
-    EXPECT_TRUE(g.game_over_timer == 199 && g.scene == 2);
+    EXPECT_TRUE(g.game_over_timer == 199 && g.scene == Scene::Play);
     frame();
-    EXPECT_EQ(g.scene, playback ? 0 : 5);
+    EXPECT_EQ(g.scene, playback ? Scene::Title : Scene::Ranking);
     int entries = 0;
     for (int i = 0; i < RANKING_ENTRIES; ++i) entries += ranking_score(i) == 9000000u;
     EXPECT_EQ(entries, 1);  // the played game only
@@ -388,22 +388,22 @@ TEST_F(Play, RoundIsNotClearedWhileItemsRemain) {
     keep_only({});
     g.items[5] = c.item;
     frames(c.frames_left);  // the item is gone at the end of this frame
-    EXPECT_TRUE(g.items[5].state == 0 && g.scene == 2);
+    EXPECT_TRUE(g.items[5].state == 0 && g.scene == Scene::Play);
     frame();
-    EXPECT_TRUE(g.scene == 3 && g.scene_timer == 0);
+    EXPECT_TRUE(g.scene == Scene::RoundClear && g.scene_timer == 0);
   }
 }
 
 TEST_F(Play, RoundBonusCountsInFromFrame61) {
   struct Case { int caught, last_count_frame; };
   for (Case c : {Case{0, 0}, Case{6, 120}, Case{7, 130}, Case{13, 125}, Case{1000, 121}}) {
-    g.scene = 3;
+    g.scene = Scene::RoundClear;
     g.scene_timer = 0;
     g.round = 2;
     g.score = 0;
     g.items_caught = static_cast<uint16_t>(c.caught);
     int last = 0, f = 0;
-    while (g.scene == 3 && f < 1000) {
+    while (g.scene == Scene::RoundClear && f < 1000) {
       const uint32_t before = g.score;
       frame();
       if (g.score != before) last = f + 1;
@@ -411,26 +411,26 @@ TEST_F(Play, RoundBonusCountsInFromFrame61) {
     }
     EXPECT_EQ(g.score, c.caught * 10u) << c.caught;
     EXPECT_EQ(last, c.last_count_frame) << c.caught;
-    EXPECT_TRUE(f == 181 && g.scene == 1 && g.round == 3) << c.caught;
+    EXPECT_TRUE(f == 181 && g.scene == Scene::RoundSetup && g.round == 3) << c.caught;
   }
   g.items_caught = 0;
   for (int playback : {0, 1}) {
     replay_clear();
-    g.scene = 3;
+    g.scene = Scene::RoundClear;
     g.scene_timer = 0;
     g.round = 5;
     g.score = 8000000;
     g.playback = static_cast<uint8_t>(playback);
     frames(181);
-    EXPECT_EQ(g.scene, playback ? 0 : 4);
+    EXPECT_EQ(g.scene, playback ? Scene::Title : Scene::Ending);
     EXPECT_EQ(replay_score(), playback ? 0u : 8000000u);  // registered at the switch only
   }
-  g.scene = 4;
+  g.scene = Scene::Ending;
   g.scene_timer = 0;
   frames(300);
-  EXPECT_EQ(g.scene, 4);  // the all-clear picture for 301 frames
+  EXPECT_EQ(g.scene, Scene::Ending);  // the all-clear picture for 301 frames
   frame();
-  EXPECT_EQ(g.scene, 5);
+  EXPECT_EQ(g.scene, Scene::Ranking);
 }
 
 TEST_F(Play, GuidePathBendsAtThePaddleOnlyWhileTheBallFalls) {
@@ -564,7 +564,7 @@ TEST_F(Play, FramesShowBannersBlinkAndClearScreens) {
        true, [] { nox_put_sp(1, 56, 0, 32, 8, 104, 272); }, {104, 272, 32, 8}},
       {"round clear title",
        [] {
-         g.scene = 3;
+         g.scene = Scene::RoundClear;
          g.scene_timer = 0;
          g.round = 2;
          g.items_caught = 6;
@@ -572,13 +572,13 @@ TEST_F(Play, FramesShowBannersBlinkAndClearScreens) {
        true, [] { print_large(0, 68, 146, "ROUND 2 CLEAR"); }, {68, 146, 104, 8}},
       {"round clear bonus",
        [] {
-         g.scene = 3;
+         g.scene = Scene::RoundClear;
          g.scene_timer = 0;
          g.round = 2;
          g.items_caught = 6;
        },
        true, [] { print_large(0, 72, 166, "BONUS 600PTS"); }, {72, 166, 96, 8}},
-      {"all clear", [] { g.scene = 4; g.scene_timer = 0; }, true, [] { nox_put_sp(3, 0, 0, 224, 80, 8, 120); },
+      {"all clear", [] { g.scene = Scene::Ending; g.scene_timer = 0; }, true, [] { nox_put_sp(3, 0, 0, 224, 80, 8, 120); },
        {8, 120, 224, 80}},
   };
   mark_banks();

@@ -250,26 +250,26 @@ TEST_F(Ranking, DisplayMarksTheFirstEqualRow) {
   for (uint32_t score : {1300u, 0u, 1250u}) {
     std::memset(nox_sp, 0, sizeof nox_sp);
     g.score = score;
-    g.scene = 7;
+    g.scene = Scene::RankingFromTitle;
     scene_ranking();
     for (int i = 0; i < RANKING_ENTRIES; ++i) {
       const bool marked = score == 1300 && i == 3;
       EXPECT_EQ(nox_sp[(59 + 14 * i) * NOX_W + 230], marked ? 70 : 0) << "score " << score << " row " << i;
       EXPECT_EQ(nox_sp[(68 + 14 * i) * NOX_W + 9], marked ? 70 : 0);
     }
-    EXPECT_EQ(g.scene, 7) << "stays until the pointer is lifted";
+    EXPECT_EQ(g.scene, Scene::RankingFromTitle) << "stays until the pointer is lifted";
   }
 }
 
 TEST_F(Ranking, DisplayLeavesOnRelease) {
   start_up();
   g.touch_released = 1;
-  g.scene = 7;
+  g.scene = Scene::RankingFromTitle;
   scene_ranking();
-  EXPECT_EQ(g.scene, 6);
-  g.scene = 5;
+  EXPECT_EQ(g.scene, Scene::TitleAgain);
+  g.scene = Scene::Ranking;
   scene_ranking();
-  EXPECT_EQ(g.scene, 0);
+  EXPECT_EQ(g.scene, Scene::Title);
 }
 
 }  // namespace

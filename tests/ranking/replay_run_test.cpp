@@ -13,7 +13,9 @@
 #include "game/ranking.h"
 #include "game/replay.h"
 #include "game/slots.h"
-#include "headless/headless.h"
+#include "game/core.h"
+#include "headless/session.h"
+#include "headless/cli.h"
 #include "support/test_pack.h"
 
 namespace {
@@ -95,7 +97,7 @@ struct Player {
         next(frame, 1);
         return true;
       case 1: {
-        if (g.scene == 5) {
+        if (g.scene == Scene::Ranking) {
           final_score = g.score;
           next(frame, 2);
           return true;
@@ -157,8 +159,8 @@ class ReplayRun : public ::testing::Test {
     HeadlessOptions o;
     o.input = [&p](int64_t frame, HeadlessEvent* ev) { return p.input(frame, ev); };
     o.on_frame = [&p](int64_t frame) {
-      char buf[HEADLESS_TRACE_LINE_MAX];
-      const std::string line(buf, headless_trace_line(frame, buf));
+      char buf[GAME_TRACE_LINE_MAX];
+      const std::string line(buf, game_trace_line(frame, buf));
       if (p.phase == 1) p.trace.push_back(line);
       return true;
     };

@@ -108,9 +108,9 @@ TEST_F(Slots, SaveWritesHeaderAndRecordsAndEmptiesTheBuffer) {
   slot_scan();
   record_game(300, 777);
   std::vector<uint8_t> expect(replay_buffer, replay_buffer + 32 + 300 * 12);
-  g.scene = 8;
+  g.scene = Scene::SaveReplay;
   release_over_row(scene_save_replay, 2);
-  EXPECT_EQ(g.scene, 6);
+  EXPECT_EQ(g.scene, Scene::TitleAgain);
   EXPECT_EQ(read_bytes("PIXBRK03.REP"), expect);
   EXPECT_EQ(temp_files_beside("PIXBRK03.REP"), 0);
   EXPECT_EQ(replay_frame_index(), 0u) << "SAVE REPLAY is disabled after a save";
@@ -122,7 +122,7 @@ TEST_F(Slots, SaveThatCannotWriteKeepsTheRecording) {
   record_game(50, 10);
   std::filesystem::create_directory(slot_name(4));  // a folder in the way: the file cannot be written
   release_over_row(scene_save_replay, 3);
-  EXPECT_EQ(g.scene, 6);
+  EXPECT_EQ(g.scene, Scene::TitleAgain);
   EXPECT_TRUE(std::filesystem::is_empty(slot_name(4)));
   EXPECT_EQ(temp_files_beside(slot_name(4)), 0);
   EXPECT_EQ(replay_frame_index(), 50u) << "SAVE REPLAY stays enabled";
@@ -132,9 +132,9 @@ TEST_F(Slots, SaveThatCannotWriteKeepsTheRecording) {
 TEST_F(Slots, SaveMenuCancelAndMissesDoNothing) {
   record_game(50, 10);
   release_over_row(scene_save_replay, 3, 234);  // one pixel right of the rows
-  EXPECT_EQ(g.scene, 0);
+  EXPECT_EQ(g.scene, Scene::Title);
   release_over_row(scene_save_replay, 16);
-  EXPECT_EQ(g.scene, 6);
+  EXPECT_EQ(g.scene, Scene::TitleAgain);
   EXPECT_EQ(replay_frame_index(), 50u);
   for (int s = 1; s <= REPLAY_SLOTS; ++s) EXPECT_FALSE(file_exists(slot_name(s)));
 }
@@ -144,9 +144,9 @@ TEST_F(Slots, LoadStartsPlaybackWithTheRecordedOptions) {
   slot_scan();
   g.score = 42;
   g.round = 4;
-  g.scene = 9;
+  g.scene = Scene::LoadReplay;
   release_over_row(scene_load_replay, 6);
-  EXPECT_EQ(g.scene, 1);
+  EXPECT_EQ(g.scene, Scene::RoundSetup);
   EXPECT_EQ(g.playback, 1);
   EXPECT_EQ(g.score, 0u);
   EXPECT_EQ(g.round, 1);
@@ -159,15 +159,15 @@ TEST_F(Slots, LoadStartsPlaybackWithTheRecordedOptions) {
 }
 
 TEST_F(Slots, LoadMenuIgnoresEmptySlots) {
-  g.scene = 9;
+  g.scene = Scene::LoadReplay;
   for (int r = 0; r < REPLAY_SLOTS; ++r) {
     std::memset(nox_sp, 0, sizeof nox_sp);
     release_over_row(scene_load_replay, r);
-    EXPECT_EQ(g.scene, 9) << "row " << r;
+    EXPECT_EQ(g.scene, Scene::LoadReplay) << "row " << r;
     EXPECT_EQ(nox_sp[(58 + 14 * r) * NOX_W + 231], 102) << "NO DATA rows are drawn disabled";
   }
   release_over_row(scene_load_replay, 16);
-  EXPECT_EQ(g.scene, 6);
+  EXPECT_EQ(g.scene, Scene::TitleAgain);
 }
 
 TEST_F(Slots, ChosenRowIsHighlightedWhilePressed) {
@@ -208,9 +208,9 @@ class RefusedFile : public Slots, public ::testing::WithParamInterface<BadLoad> 
 TEST_P(RefusedFile, LeavesBufferAndGameAlone) {
   std::memset(replay_buffer, kStale, sizeof replay_buffer);
   write_bytes("bad.rep", GetParam().bytes);
-  g.scene = 9;
+  g.scene = Scene::LoadReplay;
   EXPECT_EQ(load_replay_file("bad.rep"), -1);
-  EXPECT_EQ(g.scene, 9);
+  EXPECT_EQ(g.scene, Scene::LoadReplay);
   EXPECT_EQ(g.playback, 0);
   for (size_t i = 0; i < REPLAY_BUFFER_BYTES; ++i) ASSERT_EQ(replay_buffer[i], kStale) << i;
 }
@@ -237,9 +237,9 @@ TEST_F(Slots, LoadOfAFileGoneSinceTheScanReturnsToTheTitle) {
   slot_scan();
   std::filesystem::remove(slot_name(9));
   record_game(50, 10);
-  g.scene = 9;
+  g.scene = Scene::LoadReplay;
   release_over_row(scene_load_replay, 8);
-  EXPECT_EQ(g.scene, 6);
+  EXPECT_EQ(g.scene, Scene::TitleAgain);
   EXPECT_EQ(g.playback, 0);
   EXPECT_EQ(replay_frame_index(), 50u);
 }

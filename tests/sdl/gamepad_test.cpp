@@ -12,7 +12,8 @@
 #include "game/game.h"
 #include "game/ranking.h"
 #include "game/replay.h"
-#include "headless/headless.h"
+#include "headless/session.h"
+#include "headless/bot.h"
 #include "nox_sdl/controls.h"
 #include "nox_sdl/events.h"
 #include "pack/packwriter.h"
@@ -59,16 +60,16 @@ struct PadPlayer {
   void act(int64_t frame) {
     if (frame == 3 || (pad == nullptr && g.scene_timer == 215)) return plug();
     if (pad == nullptr) return;
-    if (g.scene == 0 || g.scene == 6) {
+    if (g.scene == Scene::Title || g.scene == Scene::TitleAgain) {
       steer(100, 110);  // GAME START: there, press, lift
       south =
           vpointer_x(&input.pointer) == 100 && vpointer_y(&input.pointer) == 110 && !south && input.queue.count == 0;
       button(SDL_CONTROLLER_BUTTON_A, south);
-    } else if (g.scene == 2 && g.game_over == 0 && g.scene_timer == 200) {
+    } else if (g.scene == Scene::Play && g.game_over == 0 && g.scene_timer == 200) {
       unplug();  // the press goes with it
-    } else if (g.scene == 2 && g.game_over == 0 && g.scene_timer >= 900) {
+    } else if (g.scene == Scene::Play && g.game_over == 0 && g.scene_timer >= 900) {
       button(SDL_CONTROLLER_BUTTON_BACK, (g.scene_timer & 1) == 0);  // Back acts as Escape
-    } else if (g.scene == 2 && g.game_over == 0) {
+    } else if (g.scene == Scene::Play && g.game_over == 0) {
       const HeadlessEvent want = headless_bot_event(frame);
       if (want.ev == NoxEvent::PointerMove) steer(want.px / 2, want.py / 2);
       // Lifted to serve, and now and then (a press count past 255 is stored in a byte).
@@ -76,7 +77,7 @@ struct PadPlayer {
     }
   }
   void watch() {
-    if (g.scene != 2) return;
+    if (g.scene != Scene::Play) return;
     paddle_min = std::min<int>(paddle_min, g.paddle_x);
     paddle_max = std::max<int>(paddle_max, g.paddle_x);
     served += g.ball_vy != 0 ? 1 : 0;
@@ -107,12 +108,12 @@ TEST(Gamepad, AGamePlayedWithAHotPluggedGamepadRecordsAndPlaysBackExactly) {
   };
   o.on_frame = [&](int64_t frame) {
     player.watch();
-    if (g.scene == 2) recorded.push_back(play_state(frame));
-    return !(g.scene == 5 || (g.scene == 0 && !recorded.empty()));  // lost, or left with Back
+    if (g.scene == Scene::Play) recorded.push_back(play_state(frame));
+    return !(g.scene == Scene::Ranking || (g.scene == Scene::Title && !recorded.empty()));  // lost, or left with Back
   };
   HeadlessResult r;
   ASSERT_EQ(headless_run(o, &r), 0) << r.error;
-  const bool lost = g.scene == 5;
+  const bool lost = g.scene == Scene::Ranking;
   if (player.pad != nullptr) player.unplug();
   controls_term();
   SDL_QuitSubSystem(SDL_INIT_EVENTS);
@@ -125,7 +126,7 @@ TEST(Gamepad, AGamePlayedWithAHotPluggedGamepadRecordsAndPlaysBackExactly) {
   EXPECT_GT(player.held, 200);
   EXPECT_EQ(player.plugged, 2);
   EXPECT_EQ(pads, (std::vector<int>{0, 1, 0, 1}));
-  EXPECT_TRUE(lost || g.scene == 0) << "Back did not end the game";
+  EXPECT_TRUE(lost || g.scene == Scene::Title) << "Back did not end the game";
 
   // Played back from a file, every play frame is the same. (The states start with the round
   // setup's frame; a game left with Escape has its last play frame recorded too.)
@@ -139,7 +140,7 @@ TEST(Gamepad, AGamePlayedWithAHotPluggedGamepadRecordsAndPlaysBackExactly) {
   HeadlessOptions p;
   p.replay_file = "PAD.REP";
   p.on_frame = [&](int64_t frame) {
-    if (g.scene == 2) replayed.push_back(play_state(frame));
+    if (g.scene == Scene::Play) replayed.push_back(play_state(frame));
     return true;
   };
   ASSERT_EQ(headless_run(p, &r), 0) << r.error;

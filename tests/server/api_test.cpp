@@ -261,3 +261,37 @@ TEST(ServerApi, RequestsAnswersAndVerdicts) {
   EXPECT_EQ(metric(intake.port, "pixbrk_queue_depth"), "2");
   EXPECT_EQ(stop_server(&server), 0);
 }
+
+// Each worker thread plays a game of its own: with four at once, every replay still gets the
+// verdict it gets alone (games sharing any state would disagree with their headers).
+TEST(ServerApi, WorkersPlayAtOnceAndEachGetsItsOwnVerdict) {
+  if (real_pack_path().empty()) GTEST_SKIP() << "ROMDATA.BIN is not built";
+  std::string error;
+  const std::string bot = record_replay("", &error);
+  ASSERT_FALSE(bot.empty()) << error;
+  const uint32_t score = static_cast<uint8_t>(bot[20]) | static_cast<uint32_t>(static_cast<uint8_t>(bot[21])) << 8;
+  TempFolder data;
+  ServerProcess server;
+  ASSERT_TRUE(start_server({"--data", data.path(), "--listen", "127.0.0.1:0", "--workers", "4", "--rate-limit", "0"},
+                           &server, &error))
+      << error;
+  struct Stop {
+    ServerProcess* s;
+    ~Stop() { stop_server(s); }
+  } stop{&server};
+  Client run{server.port, {}, {}};
+  std::map<std::string, std::string> want;  // key: the verdict it should get
+  for (int i = 0; i < 12; ++i) {
+    std::string replay = with_date(bot, 100 + i);
+    const std::string key = "p" + std::to_string(i);
+    want[key] = i % 4 == 3 ? "rejected" : "verified";
+    if (i % 4 == 3) replay = with_header_u32(replay, 20, score + 1);  // a tampered score
+    const HttpReply r = http_request(server.port, "POST", "/api/v1/submissions?name=Worker" + std::to_string(i), replay);
+    ASSERT_EQ(r.status, 202) << r.body;
+    run.ids[key] = json::parse(r.body)["id"];
+  }
+  std::vector<std::string> keys;
+  for (const auto& [k, v] : want) keys.push_back(k);
+  ASSERT_TRUE(run.settled(keys));
+  for (const auto& [k, v] : want) EXPECT_EQ(run.get("/api/v1/submissions/{id:" + k + "}")["status"], v) << k;
+}

@@ -11,7 +11,9 @@
 
 #include "engine/screen.h"
 #include "game/replay.h"
-#include "headless/headless.h"
+#include "headless/session.h"
+#include "headless/cli.h"
+#include "headless/replay_check.h"
 #include "headless/share.h"
 #include "pack/savefile.h"
 #include "support/child.h"
@@ -70,7 +72,7 @@ TEST_F(SavedGame, VerifyAgreesWithTheGameAndNamesEachChangedClaim) {
   EXPECT_EQ(cli({"--replay", "PIXBRK01.REP", "--verify"}, &out), 0);
   EXPECT_EQ(out, "verified: score " + std::to_string(game.score * 10) + " in " + std::to_string(frames) + " frames\n");
 
-  ReplayCheck c;
+  ReplayVerdict c;
   std::string changed = rep;
   set_le32(changed, 20, le32(rep, 20) + 1);
   spit("score.rep", changed);
@@ -86,7 +88,7 @@ TEST_F(SavedGame, VerifyAgreesWithTheGameAndNamesEachChangedClaim) {
   set_le32(changed, 16, frames - 1);
   spit("short.rep", changed.substr(0, changed.size() - 12));
   EXPECT_EQ(verify_replay("short.rep", "", &c), 1);
-  EXPECT_TRUE(c.overran);
+  EXPECT_TRUE(c.play.overran);
   EXPECT_EQ(c.message, "frames: the game goes on past the " + std::to_string(frames - 1) + " frames its header counts");
 
   changed = rep + std::string(12, '\0');
@@ -118,7 +120,7 @@ TEST_F(SavedGame, FilesThatAreNotPlayableReplaysAreExit2ForVerifyAndInfo) {
   };
   for (const auto& c : cases) {
     spit(c.name, c.bytes);
-    ReplayCheck check;
+    ReplayVerdict check;
     EXPECT_EQ(verify_replay(c.name, "", &check), 2) << c.name;
     EXPECT_NE(check.message.find(c.why), std::string::npos) << check.message;
     std::string out;
@@ -173,7 +175,7 @@ TEST(ReplayInfo, PrintsTheHeaderAsTextAndJsonAndTellsAnUnfinishedGame) {
     EXPECT_EQ(cli(c.args, &out), c.rc) << *c.args.begin();
     EXPECT_EQ(out, c.out);
   }
-  ReplayCheck check;
+  ReplayVerdict check;
   EXPECT_EQ(verify_replay("u.rep", "", &check), 2);
   EXPECT_NE(check.message.find("u.rep is an unfinished game"), std::string::npos) << check.message;
 }

@@ -21,7 +21,9 @@
 #include "game/ranking.h"
 #include "game/replay.h"
 #include "game/slots.h"
-#include "headless/headless.h"
+#include "headless/session.h"
+#include "headless/bot.h"
+#include "headless/replay_check.h"
 
 namespace fs = std::filesystem;
 
@@ -69,7 +71,7 @@ class Player {
   explicit Player(uint32_t seed) : rng_(seed) {}
 
   HeadlessEvent next(int64_t frame) {
-    const uint16_t scene = g.scene;
+    const auto scene = static_cast<uint16_t>(g.scene);
     if (scene != last_scene_) enter(scene);
     if (queued_ > 0) return queue_[--queued_];
     if (idle_ > 0) {
@@ -112,7 +114,7 @@ class Player {
   // After each frame: a replay file that has just been written is kept for verification. False
   // (with the reason in *why) when it cannot be: a replay left unchecked fails the session.
   bool after_frame(const fs::path& dir, std::string* why) {
-    if (saving_ == 0 || g.scene == 8) return true;
+    if (saving_ == 0 || g.scene == Scene::SaveReplay) return true;
     if (replay_frame_index() == 0) {  // the buffer is emptied only when the file was written
       char name[32];
       std::snprintf(name, sizeof name, "PIXBRK%02d.REP", saving_);
@@ -302,7 +304,7 @@ int main(int argc, char** argv) {
       ++no_data;
       continue;
     }
-    ReplayCheck check;
+    ReplayVerdict check;
     if (verify_replay(p.string(), dir.string(), &check) != 0) {
       std::printf("soak: %s does not verify: %s\n", p.filename().c_str(), check.message.c_str());
       return 1;

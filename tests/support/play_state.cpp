@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "headless/headless.h"
+#include "game/core.h"
 
 namespace {
 
@@ -14,8 +14,8 @@ void erase_key(std::string& line, const char* key) {
 }  // namespace
 
 std::string play_state(int64_t frame) {
-  std::vector<char> buf(HEADLESS_TRACE_LINE_MAX);
-  std::string line(buf.data(), headless_trace_line(frame, buf.data()));
+  std::vector<char> buf(GAME_TRACE_LINE_MAX);
+  std::string line(buf.data(), game_trace_line(frame, buf.data()));
   line.erase(0, line.find(",\"scene\""));
   for (const char* key : {"playback", "hi_score", "bonus_step", "particle_next", "explosion_next"})
     erase_key(line, key);

@@ -4,7 +4,8 @@
 #include <iterator>
 
 #include "game/game.h"
-#include "headless/headless.h"
+#include "headless/session.h"
+#include "headless/bot.h"
 
 bool save_game_replay(const std::string& dir, const std::string& script, std::string* error) {
   static const HeadlessEvent kSave[] = {
@@ -20,8 +21,8 @@ bool save_game_replay(const std::string& dir, const std::string& script, std::st
   } else {
     o.max_frames = 200000;
     o.input = [&](int64_t frame, HeadlessEvent* ev) {
-      ranked = ranked || g.scene == 5;
-      if ((ranked && (g.scene == 0 || g.scene == 6)) || saving > 0) {  // the game is over: title menu
+      ranked = ranked || g.scene == Scene::Ranking;
+      if ((ranked && (g.scene == Scene::Title || g.scene == Scene::TitleAgain)) || saving > 0) {  // the game is over: title menu
         if (saving == std::size(kSave)) return false;
         *ev = kSave[saving++];
       } else {

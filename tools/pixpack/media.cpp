@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "pack/savefile.h"
+#include "pack/wav.h"
 
 namespace {
 
@@ -216,21 +217,14 @@ std::string write_indexed_png(const std::string& path, const IndexedImage& img) 
 }
 
 std::string write_wav(const std::string& path, const std::vector<int16_t>& samples) {
-  const auto data_bytes = static_cast<uint32_t>(samples.size() * 2);
-  std::vector<uint8_t> out{'R', 'I', 'F', 'F'};
-  put_le(out, 36 + data_bytes, 4);
-  for (char c : std::string("WAVEfmt ")) out.push_back(static_cast<uint8_t>(c));
-  put_le(out, 16, 4);
-  put_le(out, 1, 2);  // linear PCM
-  put_le(out, 1, 2);  // mono
-  put_le(out, kSampleRate, 4);
-  put_le(out, kSampleRate * 2, 4);
-  put_le(out, 2, 2);
-  put_le(out, 16, 2);
-  for (char c : std::string("data")) out.push_back(static_cast<uint8_t>(c));
-  put_le(out, data_bytes, 4);
-  for (int16_t s : samples) put_le(out, static_cast<uint16_t>(s), 2);
-  return write_whole_file(path, out);
+  std::vector<uint8_t> pcm;
+  pcm.reserve(samples.size() * 2);
+  for (int16_t s : samples) put_le(pcm, static_cast<uint16_t>(s), 2);
+  WavStream out;
+  std::string why;
+  if (!out.open(path, &why) || !out.add(pcm.data(), pcm.size(), &why) || !out.commit(&why))
+    return path + ": cannot write (" + why + ")";
+  return "";
 }
 
 std::string read_wav(const std::string& path, std::vector<int16_t>& samples) {

@@ -14,7 +14,7 @@ constexpr const char* kUsage =
     "usage: pixpack build ASSETS_DIR -o ROMDATA.BIN   build the pack from an assets folder\n"
     "       pixpack list ROMDATA.BIN                 show the entries of a pack\n"
     "       pixpack extract ROMDATA.BIN DIR           write every entry as PNG, WAV or raw file\n"
-    "       pixpack --help                           show this text\n"
+    "       pixpack --help | --version               show this text, or the version\n"
     "Exit status: 0 done, 1 failed (the reason in one line), 2 a bad command line.\n";
 
 int fail(const std::string& message) {
@@ -32,14 +32,15 @@ std::string load_pack(const std::string& path, std::vector<PackEntry>& entries) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (pixbrk_answer_version(argc, argv, "pixpack")) return 0;
-  ArgReader a("pixpack", argc, argv);
+  ArgReader a("pixpack", argc, argv, PIXBRK_VERSION);
   std::vector<std::string> operands;  // the command, then its files
   std::string out;
   bool has_out = false;
   while (a.next()) {
     if (a.is_help()) {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a.is_version()) {
       return 0;
     } else if (a.is("-o") || a.is("--output")) {
       if (has_out) return a.usage_error("-o is given twice");

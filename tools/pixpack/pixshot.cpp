@@ -1,64 +1,49 @@
 // pixshot: runs the game without a window and writes 480 x 640 screenshots of the title menu,
 // a late round in play, the ranking, the replay slot list and the ending into a folder (for the documentation).
 // Run it in a folder that holds ROMDATA.BIN: pixshot OUT_DIR
-#include <png.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "engine/screen.h"
-#include "engine/touch.h"
+#include "game/core.h"
 #include "game/game.h"
 #include "game/ranking.h"
+#include "headless/output.h"
 #include "pack/args.h"
-#include "pack/pack.h"
 #include "pack/savefile.h"
 
 namespace {
 
-std::vector<uint32_t> frame(240 * 320);
+uint32_t frame[NOX_W * NOX_H];
+bool held = false;
+int at_x = -1, at_y = -1;
 
-void step(int n) {
+// n frames with the pointer at a virtual-screen position, pressed or not: one event a frame, the
+// move there first, then the press or the lift.
+void step(int n, int x, int y, bool down) {
   for (int i = 0; i < n; ++i) {
-    nox_frame();
-    nox_compose(240 * 4, frame.data());
-    nox_touch_tick();
+    NoxEvent ev = NoxEvent::None;
+    if (x != at_x || y != at_y) {
+      ev = NoxEvent::PointerMove;
+      at_x = x;
+      at_y = y;
+    } else if (down != held) {
+      ev = down ? NoxEvent::PointerDown : NoxEvent::PointerUp;
+      held = down;
+    }
+    game_step(GameInput{ev, 2 * x, 2 * y});
+    game_compose(NOX_W * 4, frame);
   }
 }
 
 bool save(const std::string& path) {
-  std::vector<uint8_t> rgb(480 * 640 * 3);
-  for (int y = 0; y < 640; ++y)
-    for (int x = 0; x < 480; ++x) {
-      const uint32_t c = frame[static_cast<size_t>((y / 2) * 240 + x / 2)];
-      uint8_t* p = &rgb[static_cast<size_t>((y * 480 + x) * 3)];
-      p[0] = static_cast<uint8_t>(c >> 16);
-      p[1] = static_cast<uint8_t>(c >> 8);
-      p[2] = static_cast<uint8_t>(c);
-    }
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = 480;
-  image.height = 640;
-  image.format = PNG_FORMAT_RGB;
-  SaveStream out;
-  std::string why = "cannot encode the picture";
-  if (!out.open(path, &why) || !png_image_write_to_stdio(&image, out.file(), 0, rgb.data(), 0, nullptr) ||
-      !out.commit(&why)) {
+  std::string why;
+  if (!write_png(path, frame, NOX_W, NOX_H, 2, &why)) {
     std::fprintf(stderr, "pixshot: cannot write %s: %s\n", path.c_str(), why.c_str());
     return false;
   }
   std::printf("wrote %s\n", path.c_str());
   return true;
-}
-
-// Pointer at a virtual-screen position, pressed or not.
-void pointer(int x, int y, bool down) {
-  nox_touch_move(2 * x, 2 * y, 480, 640);
-  if (down) nox_touch_down();
-  else nox_touch_up();
 }
 
 // A ranking with a few finished games, so the list looks lived-in.
@@ -90,49 +75,39 @@ int main(int argc, char** argv) {
                              argc, argv, &out, &status))
     return status;
   write_sample_scores();
-  if (loadbin("ROMDATA.BIN") != 0 || nox_init() != 0) {
-    std::fputs("pixshot: nox_init failed (is ROMDATA.BIN here?)\n", stderr);
+  const Status started = game_start(GameOptions{});
+  if (!started.ok()) {
+    std::fprintf(stderr, "pixshot: %s (is ROMDATA.BIN here?)\n", started.message);
     return 1;
   }
   // Title menu, the pointer resting on LOCAL RANKING.
-  pointer(120, 145, true);
-  step(20);
+  step(20, 120, 145, true);
   if (!save(out + "/title.png")) return 1;
-  pointer(120, 145, false);
-  step(1);  // release: the ranking opens
+  step(2, 120, 145, false);  // release: the ranking opens
   g.score = 12075;  // as if the last game had made the third entry
-  step(30);
+  step(30, 120, 145, false);
   if (!save(out + "/ranking.png")) return 1;
   // The save-replay slot list, the pointer held on slot 3.
-  g.scene = 8;
-  pointer(120, 92, true);
-  step(10);
+  g.scene = Scene::SaveReplay;
+  step(10, 120, 92, true);
   if (!save(out + "/slots.png")) return 1;
-  pointer(120, 292, true);  // CANCEL
-  step(2);
-  pointer(120, 292, false);
-  step(2);
+  step(2, 120, 292, true);  // CANCEL
+  step(2, 120, 292, false);
   // A late round: start a game, jump to round 5, play a little with the paddle following.
   g.score = 0;
-  g.scene = 0;
-  step(2);
-  pointer(120, 112, true);
-  step(2);
-  pointer(120, 112, false);
-  step(1);
+  g.scene = Scene::Title;
+  step(2, 120, 112, true);
+  step(2, 120, 112, false);
   g.round = 5;
-  g.scene = 1;
-  pointer(120, 250, true);
-  for (int i = 0; i < 150; ++i) {
-    // Keep the paddle under the ball.
-    pointer(g.ball_x + 4 + (i / 20 % 3 - 1) * 6, 250, true);
-    step(1);
-  }
+  g.scene = Scene::RoundSetup;
+  step(2, 120, 250, true);
+  for (int i = 0; i < 150; ++i) step(1, g.ball_x + 4 + (i / 20 % 3 - 1) * 6, 250, true);  // the paddle under the ball
   if (!save(out + "/play.png")) return 1;
   // The ending picture.
-  g.scene = 4;
+  g.scene = Scene::Ending;
   g.scene_timer = 0;
-  pointer(120, 250, false);
-  step(60);
-  return save(out + "/ending.png") ? 0 : 1;
+  step(60, 120, 250, false);
+  const bool saved = save(out + "/ending.png");
+  game_stop();
+  return saved ? 0 : 1;
 }
