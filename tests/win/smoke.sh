@@ -115,6 +115,18 @@ mkdir -p "$run" "$work/title"
 cp "$win_dir/ROMDATA.BIN" "$run/"
 cp "$win_dir/ROMDATA.BIN" "$work/title/"
 (cd "$work/title" && "$host_dir/pixbrk-headless" --frames 40 --png 30:"$work/title-headless.png" --scale 2 >/dev/null)
+# The headless runner's pictures of the steps below, made before the game starts so that they
+# take nothing from its frames: a pressed button, and the title menu after GAME START and Escape.
+mkdir -p "$work/pressed"
+cp "$win_dir/ROMDATA.BIN" "$work/pressed/"
+printf 'wait 10\nmove 240 290\ndown\nwait 60\n' >"$work/pressed.txt"
+(cd "$work/pressed" && "$host_dir/pixbrk-headless" --script "$work/pressed.txt" \
+  --png 60:"$work/pressed-headless.png" --scale 2 >/dev/null)
+printf 'wait 10\nmove 240 230\ndown\nwait 2\nup\nleave\nwait 90\nesc\nwait 60\n' >"$work/escape.txt"
+mkdir -p "$work/escape"
+cp "$win_dir/ROMDATA.BIN" "$work/escape/"
+(cd "$work/escape" && "$host_dir/pixbrk-headless" --script "$work/escape.txt" \
+  --png 160:"$work/escape-headless.png" --scale 2 >/dev/null)
 
 xdotool mousemove 1020 760  # the pointer stays outside the window until the click
 game_in "$run"
@@ -140,11 +152,6 @@ else
   # Pressing LOCAL RANKING shows the pressed button, as in the headless runner. Dragging the
   # pointer out of the window lets go of it (the window's leave notice), which opens the
   # ranking; a tap there returns to the title menu.
-  mkdir -p "$work/pressed"
-  cp "$win_dir/ROMDATA.BIN" "$work/pressed/"
-  printf 'wait 10\nmove 240 290\ndown\nwait 60\n' >"$work/pressed.txt"
-  (cd "$work/pressed" && "$host_dir/pixbrk-headless" --script "$work/pressed.txt" \
-    --png 60:"$work/pressed-headless.png" --scale 2 >/dev/null)
   xdotool mousemove --window "$wid" 240 290 mousedown 1
   diff_pressed=$(grab_matching "$wid" "$work/pressed-wine.png" "$work/pressed-headless.png")
   check "a pressed button looks as in the headless runner ($diff_pressed pixels differ)" test "$diff_pressed" = 0
@@ -164,11 +171,6 @@ else
 
   # GAME START, the pointer off the window, Escape in the round: back to the title menu, now
   # with a recording to save, exactly as the headless runner shows it after the same steps.
-  printf 'wait 10\nmove 240 230\ndown\nwait 2\nup\nleave\nwait 90\nesc\nwait 60\n' >"$work/escape.txt"
-  mkdir -p "$work/escape"
-  cp "$win_dir/ROMDATA.BIN" "$work/escape/"
-  (cd "$work/escape" && "$host_dir/pixbrk-headless" --script "$work/escape.txt" \
-    --png 160:"$work/escape-headless.png" --scale 2 >/dev/null)
   xdotool mousemove --window "$wid" 240 230 mousedown 1
   sleep 0.2
   xdotool mouseup 1
