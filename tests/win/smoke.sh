@@ -236,6 +236,9 @@ check "the log counts the frames presented ($logged logged, $(wc -l <"$work/pres
 c++ -std=c++20 -O1 -I "$here/.." -o "$work/pacing_check" "$here/pacing_check.cpp" "$here/../support/pacing_rule.cpp"
 pacing=$("$work/pacing_check" "$run/LOG.TXT") && pacing_ok=1 || pacing_ok=0
 check "frames are paced at 60 per second ($pacing)" test "$pacing_ok" = 1
+# The same check of a game that ran at 30 frames a second must fail.
+echo 'Presented 300 frames in 9999 ms (0 given up after 0 stalls).' >"$work/slow.log"
+check "the pacing check fails a game at 30 frames a second" test "$("$work/pacing_check" "$work/slow.log" >/dev/null; echo $?)" = 1
 
 sound_bytes=$(tr -d '\000' <"$work/sound.raw" | wc -c)
 check "sound reached the sound server ($sound_bytes non-zero bytes)" test "$sound_bytes" -gt 0
