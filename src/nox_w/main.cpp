@@ -1,13 +1,7 @@
 // PIXEL BREAKER for Windows: start-up, the frame loop and shut-down around the game's core.
 // Exit status: 0 after a normal exit (the window closed, the game ended it), 1 after a failure
 // (start-up, or the picture could no longer be shown).
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "nox_w/win.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,13 +1,7 @@
 // The Direct3D 9 presenter: the game's 240 x 320 picture, each pixel a sharp 2 x 2 block of
 // the 480 x 640 window.
 #pragma once
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "nox_w/win.h"
 
 #include "pack/status.h"
 

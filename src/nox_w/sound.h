@@ -1,12 +1,6 @@
 // The DirectSound stream: a thread that feeds the game's sound to the default device.
 #pragma once
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "nox_w/win.h"
 
 #include "pack/status.h"
 

@@ -1,13 +1,7 @@
 // The game's window: its class, a fixed 480 x 640 client area, and its messages as the
 // game's input.
 #pragma once
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "nox_w/win.h"
 
 #include "game/core.h"
 #include "pack/status.h"
