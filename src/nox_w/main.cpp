@@ -3,7 +3,6 @@
 // (start-up, or the picture could no longer be shown).
 #include "nox_w/win.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 #include "game/core.h"
@@ -42,19 +41,11 @@ void system_line(char* out, size_t size) {
                 version.szCSDVersion, static_cast<int>(version.dwBuildNumber), static_cast<int>(version.dwPlatformId));
 }
 
-// Tells the player why the game stopped: on the standard error the program was given (a pipe or
-// a file), else in a message box.
-void tell_player(const char* fmt, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
-void tell_player(const char* fmt, ...) {
-  char line[400];
-  std::va_list args;
-  va_start(args, fmt);
-  std::vsnprintf(line, sizeof line, fmt, args);
-  va_end(args);
+// Tells the player why the game stopped ("pixbrk: WHAT: WHY"): on the standard error the program
+// was given (a pipe or a file), else in a message box.
+void tell_player(const char* what, const char* why) {
+  char line[320];
+  std::snprintf(line, sizeof line, "%s: %s", what, why);
   char told[sizeof line + 16];
   const int length = std::snprintf(told, sizeof told, "pixbrk: %s\r\n", line);
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
@@ -112,7 +103,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     presenter_close();
   }
   if (!started.ok()) {
-    tell_player("cannot start: %s", started.message);
+    tell_player("cannot start", started.message);
     return 1;
   }
 
@@ -149,6 +140,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
          static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
          static_cast<long long>(pacer.given_up), pacer.rebases);
   game_stop();
-  if (failed) tell_player("stopped: the game window could no longer be drawn");
+  if (failed) tell_player("stopped", "the game window could no longer be drawn");
   return failed ? 1 : 0;
 }
