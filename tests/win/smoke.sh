@@ -77,15 +77,16 @@ wine_env_start "$win_dir" "$work"
 log_lines() { sed -e 's/\r$//' "$1" | sed -E 's#^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ##'; }
 stamps_ok() { ! sed -e 's/\r$//' "$1" | grep -Evq '^[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} '; }
 
-# Grabs the window's 480 x 640 client area from the screen.
+# Grabs the window's 480 x 640 client area from the screen. The pictures are grabbed and compared
+# at a lower priority than the game's, so that looking at it takes as little from its frames as can be.
 grab() {  # grab WINDOW FILE
   local x y
   x=$(xwininfo -id "$1" | sed -n 's/^ *Absolute upper-left X: *//p')
   y=$(xwininfo -id "$1" | sed -n 's/^ *Absolute upper-left Y: *//p')
-  import -window root -crop "480x640+$x+$y" +repage "$2"
+  nice -n 10 import -window root -crop "480x640+$x+$y" +repage "$2"
 }
 
-differing_pixels() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
+differing_pixels() { nice -n 10 compare -metric AE "$1" "$2" null: 2>&1 || true; }
 
 # Grabs the window until it shows a still picture equal to WANTED (a busy machine may take a
 # while to get there) or five seconds have passed; prints how many pixels differ at the end.
