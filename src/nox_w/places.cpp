@@ -1,9 +1,7 @@
 // Where the Windows game keeps its files (see places.h), and its answer to --version.
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
 #include "nox_w/places.h"
 
-#include <windows.h>
+#include "nox_w/win.h"
 #include <shellapi.h>
 #include <shlobj.h>
 
