@@ -1,5 +1,7 @@
 #include "host/frame_schedule.h"
 
+#include "pack/log.h"
+
 namespace {
 
 int64_t frame_time_ns(int64_t n) { return n / PACER_RATE * PACER_NS_PER_S + n % PACER_RATE * PACER_NS_PER_S / PACER_RATE; }
@@ -79,4 +81,11 @@ int pacer_frames_due(Pacer* p, int64_t now_ns, int64_t early_ns) {
   p->frames += due;
   if (due > 0) p->last_ns = now_ns;
   return due;
+}
+
+void pacer_log_summary(const Pacer* p, uint64_t frames, int64_t first_ns, int64_t last_ns, const char* source,
+                       int line) {
+  putlog(source, line, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
+         static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
+         static_cast<long long>(p->given_up), p->rebases);
 }

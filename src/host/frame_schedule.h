@@ -51,3 +51,9 @@ int pacer_presented(Pacer* p, int64_t now_ns);
 // frames are run at once; a host that fell further behind (a stall, a hidden page) starts the
 // schedule afresh from now rather than racing through the frames it missed.
 int pacer_frames_due(Pacer* p, int64_t now_ns, int64_t early_ns);
+
+// The run's pacing line in the log, as every desktop host ends with it: the frames given up
+// after stalls (a busy machine, a dragged window) and those shown account for the time between
+// the first picture (first_ns) and the last (last_ns), whatever the machine's load.
+void pacer_log_summary(const Pacer* p, uint64_t frames, int64_t first_ns, int64_t last_ns, const char* source,
+                       int line);

@@ -53,13 +53,9 @@ void tell_player(const char* what) {
   }
 }
 
-// The run's last log lines, as every shut-down writes them. The frames given up after stalls (a
-// busy machine, a dragged window) and those shown together account for the time between the
-// first and the last picture, whatever the machine's load.
+// The run's last log lines, as every shut-down writes them.
 void log_the_end() {
-  putlog(HOST_SOURCE, LOG_LINE_FRAMES, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
-         static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
-         static_cast<long long>(pacer.given_up), pacer.rebases);
+  pacer_log_summary(&pacer, frames, first_ns, last_ns, HOST_SOURCE, LOG_LINE_FRAMES);
   game_stop();
 }
 

@@ -134,11 +134,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
 
   sound_close();
   presenter_close();
-  // The frames given up after stalls and those shown account for the time between the first
-  // and the last picture, as the Linux game counts them.
-  putlog(WIN_SOURCE, LINE_FRAMES, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
-         static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
-         static_cast<long long>(pacer.given_up), pacer.rebases);
+  pacer_log_summary(&pacer, frames, first_ns, last_ns, WIN_SOURCE, LINE_FRAMES);
   game_stop();
   if (failed) tell_player("stopped", "the game window could no longer be drawn");
   return failed ? 1 : 0;
