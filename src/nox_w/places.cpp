@@ -62,7 +62,8 @@ std::string narrow(const std::wstring& path) {
 bool win_answer_version() {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  const bool asked = argv != nullptr && argc == 2 && std::wcscmp(argv[1], L"--version") == 0;
+  bool asked = false;
+  for (int i = 1; argv != nullptr && i < argc; ++i) asked = asked || std::wcscmp(argv[i], L"--version") == 0;
   LocalFree(argv);
   if (!asked) return false;
 

@@ -2,10 +2,10 @@
 #pragma once
 #include <cstddef>
 
-// Answers a command line of exactly "--version" with the line "pixbrk VERSION": on the standard
-// output the program was given (a pipe or a file), else on the console of the program that
-// started it, else in a message box. Returns false, having done nothing, for any other command
-// line.
+// Answers a command line holding "--version" (wherever it stands) with the line "pixbrk
+// VERSION": on the standard output the program was given (a pipe or a file), else on the
+// console of the program that started it, else in a message box. Returns false, having done
+// nothing, for any other command line.
 bool win_answer_version();
 
 // Enters the folder where the game's files go and names the pack to load:

@@ -48,8 +48,11 @@ check "a Start menu entry for all users" test -f "$shortcut"
 check "listed among the system's apps" grep -qx 'PIXEL BREAKER|||PIXEL BREAKER' <("$wine" uninstaller --list | tr -d '\r')
 check "the entry carries the version" grep -q "DisplayVersion *REG_SZ *$version\$" <("$wine" reg query "$uninstall_key" | tr -d '\r')
 for exe in pixbrk pixbrk-headless; do
+  # --version is answered wherever it stands on the command line.
   said=$("$wine" "$program/$exe.exe" --version | tr -d '\r') || true
   check "$exe.exe --version says \"$said\"" test "$said" = "$exe $version"
+  said=$("$wine" "$program/$exe.exe" --json --version | tr -d '\r') || true
+  check "$exe.exe --json --version says \"$said\"" test "$said" = "$exe $version"
 done
 
 echo "the installed game"
