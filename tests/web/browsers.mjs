@@ -247,10 +247,11 @@ async function startDisplay(width, height) {
   xvfb.stdio[3].destroy();
   const display = ':' + number.trim();
   const wm = ownChild('openbox', ['--sm-disable'], { env: { ...process.env, DISPLAY: display } });
-  for (let i = 0; ; i++) {
+  // A busy machine can take several seconds to start it.
+  for (const until = Date.now() + 30000; ;) {
     const root = execFileSync('xprop', ['-display', display, '-root', '_NET_SUPPORTING_WM_CHECK'], { encoding: 'utf8' });
     if (root.includes('window id')) break;
-    if (i > 100) throw new Error('no window manager on ' + display);
+    if (Date.now() > until) throw new Error('no window manager on ' + display + ' after 30 s');
     await sleep(50);
   }
   return { display, stop: () => { wm.kill('SIGKILL'); xvfb.kill('SIGKILL'); } };
