@@ -21,6 +21,7 @@
 #include "host/event_queue.h"
 #include "host/frame_schedule.h"
 #include "host/sound_ring.h"  // SOUND_RATE
+#include "nox_web/watch.h"
 #include "nox_web/web.h"
 #include "pack/log.h"
 #include "pack/pack.h"
@@ -143,6 +144,7 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
       stop("The game has ended.");
       return EM_FALSE;
     }
+    watch_after_frame();
     // Only the last picture is shown: an earlier one just has its sprites emptied, as
     // composing would have done.
     if (i + 1 < due) {

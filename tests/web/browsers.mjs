@@ -89,13 +89,21 @@ class Page {
   }
 
   // The replay the page offers for download, taken from the link it clicks (the engines whose
-  // downloads automation cannot reach here).
+  // downloads automation cannot reach here): the blob behind it, as the page's policy lets the
+  // page fetch nothing but its own site.
   async downloadFromLink(trigger) {
     await this.evaluate(() => {
       window.pixbrkDownload = null;
+      const blobs = new Map();
+      const makeUrl = URL.createObjectURL;
+      URL.createObjectURL = (blob) => {
+        const url = makeUrl(blob);
+        blobs.set(url, blob);
+        return url;
+      };
       HTMLAnchorElement.prototype.click = function click() {
         const a = this;
-        fetch(a.href).then((r) => r.arrayBuffer()).then((b) => {
+        blobs.get(a.href).arrayBuffer().then((b) => {
           window.pixbrkDownload = { name: a.download, bytes: Array.from(new Uint8Array(b)) };
         });
       };
