@@ -14,10 +14,12 @@ const atTitle = (s) => s.scene === 0 || s.scene === 6;
 let site, game, seeded, minute = 0;
 
 // The runner's game with the guide and the floor on (260 points, 738 frames), and copies that
-// play alike: another minute in the date, or another score in the header.
+// play alike: another minute in the date (never the game's own, which the clock gave it), or
+// another score in the header.
 function variant({ score } = {}) {
   const b = Buffer.from(game);
-  b.write(String(++minute % 60).padStart(2, '0'), 14, 'latin1');
+  const own = Number(game.toString('latin1', 14, 16));
+  b.write(String((own + 1 + (minute++ % 59)) % 60).padStart(2, '0'), 14, 'latin1');
   if (score !== undefined) b.writeUInt32LE(score / 10, 20);  // the header counts tens of points
   const file = path.join(tempDir('variant'), 'PIXBRK01.REP');
   fs.writeFileSync(file, b);
