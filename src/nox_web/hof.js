@@ -66,12 +66,12 @@ function playerName() {
 
 function entryRow(e, own) {
   const li = element('li', undefined, own ? 'own' : '');
-  li.append(element('span', String(e.rank), 'rank'), element('span', e.name, 'name'), element('span', points(e.score), 'score'),
-    element('span', e.date.slice(0, 10) + ' \u00b7 ' + length(e.frames), 'when'));
-  li.append(button('Watch', () => {
+  const below = element('div', undefined, 'below');
+  below.append(element('span', e.date.slice(0, 10) + ' \u00b7 ' + length(e.frames), 'when'), button('Watch', () => {
     $('hof').close();
     fetchReplay(api, e.id).then(play, cannotWatch);
   }), button('Copy link', () => copyLink(e.id)));
+  li.append(element('span', String(e.rank), 'rank'), element('span', e.name, 'name'), element('span', points(e.score), 'score'), below);
   return li;
 }
 
