@@ -12,7 +12,7 @@ export function replayHeader(bytes) {
     guide: bytes[24] !== 0, floor: bytes[25] !== 0,
   };
 }
-const HEADER_BYTES = 32, RECORD_BYTES = 12;
+export const HEADER_BYTES = 32, RECORD_BYTES = 12;  // a replay file's header, then a record a frame
 
 const PAUSE_FIRST_MS = 2000, PAUSE_MAX_MS = 60000;
 const NAME_RULE = /^[A-Za-z0-9_.-]+( [A-Za-z0-9_.-]+)*$/;  // and 3 to 16 characters, as the server's

@@ -1,7 +1,7 @@
 // The Replays dialog: every slot's saved replay offered for download, and replay files (picked
 // or dropped onto the page) put into a slot.
 import { $ } from './page.js';
-import { replayHeader } from './outbox.js';
+import { HEADER_BYTES, replayHeader } from './outbox.js';
 import { SAVE_DIR, store } from './storage.js';
 
 const REPLAY_MAX_BYTES = 32 + 12 * 131072;
@@ -18,7 +18,7 @@ function slotText(slot) {
   const p = mod._web_slot_header(slot);
   const number = String(slot).padStart(2, ' ');
   if (p === 0) return [number + ': NO DATA', false];
-  const h = replayHeader(mod.HEAPU8.subarray(p, p + 32));
+  const h = replayHeader(mod.HEAPU8.subarray(p, p + HEADER_BYTES));
   return [number + ':' + String(h.score).padStart(7, ' ') + '0 ' + h.date, true];
 }
 

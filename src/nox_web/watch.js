@@ -1,10 +1,10 @@
 // Watching a ranked game: `#watch=ID` opens the page straight into the playback of that game, and
 // the Hall of fame's "Watch" does the same from the title menu. The game plays the replay as
 // LOAD REPLAY plays a slot (watch.cpp); the player's own recording comes back afterwards.
+import { HEADER_BYTES } from './outbox.js';
 import { notice } from './page.js';
 
 const LINK = /^#watch=([0-9a-f]{32})$/;
-const HEADER_BYTES = 32;
 let mod = null;
 let from = -1;  // game frames that had run when the latest watched playback began
 let firstFrameMs = 0;  // when its first frame was shown (the page's clock)

@@ -8,7 +8,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { ENGINES, launch } from './browsers.mjs';
-import { ROOT, runLinux, screenMapper, sleep, startHofServer, startServer, tempDir, waitState } from './support.mjs';
+import { ROOT, runLinux, sleep, startHofServer, startServer, tap, tempDir, waitState } from './support.mjs';
 
 const atTitle = (s) => s.scene === 0 || s.scene === 6;
 let site, game, seeded, minute = 0;
@@ -86,23 +86,6 @@ async function submitFromSlot(page, slot, file, name) {
   await setName(page, name);
   assert.match((await text(page, '#hof-targets button'))[0], new RegExp(`^Submit slot ${slot} \\(2[67]0 points\\)`));
   await page.click('#hof-targets button');
-}
-
-// A tap at virtual pixel (vx, vy), again once if the game did not take the first.
-async function tap(page, vx, vy, test, what) {
-  const at = await screenMapper(page);
-  for (let i = 0; i < 2; i++) {
-    await page.mouse.move(at(vx, vy).x, at(vx, vy).y);
-    await page.mouse.down();
-    await sleep(60);
-    await page.mouse.up();
-    try {
-      return await waitState(page, test, what, 3000);
-    } catch {
-      // not taken: once more
-    }
-  }
-  assert.fail('no ' + what);
 }
 
 for (const engine of ENGINES) {

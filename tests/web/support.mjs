@@ -169,6 +169,24 @@ export async function screenMapper(page) {
   return (vx, vy) => ({ x: box.x + (vx + 0.5) * box.width / 240, y: box.y + (vy + 0.5) * box.height / 320 });
 }
 
+// A tap with the mouse: press and release at virtual pixel (vx, vy), then the state `test`
+// awaited; one more tap only if the game did not take the first.
+export async function tap(page, vx, vy, test, what) {
+  const at = await screenMapper(page);
+  for (let i = 0; i < 2; i++) {
+    await page.mouse.move(at(vx, vy).x, at(vx, vy).y);
+    await page.mouse.down();
+    await sleep(60);
+    await page.mouse.up();
+    try {
+      return await waitState(page, test, what, 3000);
+    } catch {
+      // not taken: once more
+    }
+  }
+  throw new Error('no ' + what);
+}
+
 // Compares the canvas in a screenshot of the page with a 240 x 320 reference picture: every
 // virtual pixel must be an n x n block of exactly its colour. Returns the mismatching physical
 // pixels and the first of them.
