@@ -301,7 +301,13 @@ class WebKitPage extends Page {
     if ('error' in r) throw new Error(r.error);
     return r.value;
   }
-  click(selector) { return this.driver.findElement(By.css(selector)).click(); }
+  // Its driver does not always bring an element inside a scrolled dialog into view before a
+  // click (and then refuses it as not interactable): the page does that first.
+  async click(selector) {
+    const element = await this.driver.findElement(By.css(selector));
+    await this.driver.executeScript('arguments[0].scrollIntoView({ block: "nearest" })', element);
+    return element.click();
+  }
   async screenshot() { return Buffer.from(await this.driver.takeScreenshot(), 'base64'); }
   // One pointer of WebDriver's input actions; its state (position, buttons) lasts between calls.
   pointer(id, type) {
