@@ -14,6 +14,7 @@
 #include "host/event_queue.h"
 #include "host/frame_schedule.h"
 #include "host/sound_ring.h"  // SOUND_RATE
+#include "nox_web/watch.h"
 #include "nox_web/web.h"
 #include "pack/log.h"
 
@@ -134,6 +135,7 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
       stop("The game has ended.");
       return EM_FALSE;
     }
+    watch_after_frame();
     if (i + 1 == due) game_compose(NOX_W * 4, frame_pixels);
     frames_run += 1;
   }

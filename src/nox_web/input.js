@@ -1,5 +1,5 @@
 // Pointer and key events, passed on to the game in the pixels of its 480 x 640 client area.
-import { $, canvas } from './page.js';
+import { canvas } from './page.js';
 import { startSound } from './sound.js';
 
 const CLIENT_W = 480, CLIENT_H = 640;    // the client area its pointer positions are given in
@@ -46,15 +46,15 @@ export function watchInput(mod) {
     if (!e.target.closest('dialog')) e.preventDefault();
   }, { passive: false });
   document.addEventListener('gesturestart', (e) => e.preventDefault());
-  // Escape back to the title menu; not the Escape that closes the replays dialog.
+  // Escape back to the title menu; not the Escape that closes a dialog.
   let escapeTaken = false;
-  $('replays').addEventListener('cancel', () => { escapeTaken = true; });
+  for (const d of document.querySelectorAll('dialog')) d.addEventListener('cancel', () => { escapeTaken = true; });
   window.addEventListener('keydown', (e) => {
     if (e.key !== 'Escape') startSound();
   });
   window.addEventListener('keyup', (e) => {
     if (e.key !== 'Escape') return;
-    if (escapeTaken || $('replays').open) {
+    if (escapeTaken || document.querySelector('dialog[open]')) {
       escapeTaken = false;
       return;
     }

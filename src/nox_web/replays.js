@@ -1,6 +1,7 @@
 // The Replays dialog: every slot's saved replay offered for download, and replay files (picked
 // or dropped onto the page) put into a slot.
 import { $ } from './page.js';
+import { HEADER_BYTES, replayHeader } from './outbox.js';
 import { REPLAY } from './replay_layout.js';
 import { SAVE_DIR, store } from './storage.js';
 
@@ -8,16 +9,17 @@ const slotName = (slot) => 'PIXBRK' + String(slot).padStart(2, '0') + '.REP';
 let mod = null;
 let pendingFile = null;  // a file dropped onto the page, waiting for a slot
 const replaysHint = $('replays-hint').textContent;  // the page's own, shown without a dropped file
+const slotActions = [];  // more that other parts of the page offer for a saved replay
+
+// Adds a button for each saved replay: `action(slot, bytes)`.
+export const addSlotAction = (caption, action) => slotActions.push({ caption, action });
 
 function slotText(slot) {
   const p = mod._web_slot_header(slot);
   const number = String(slot).padStart(2, ' ');
   if (p === 0) return [number + ': NO DATA', false];
-  const h = mod.HEAPU8;
-  const date = String.fromCharCode(...h.subarray(p + REPLAY.dateAt, p + REPLAY.dateAt + REPLAY.dateBytes));
-  const at = p + REPLAY.scoreAt;
-  const score = (h[at] | (h[at + 1] << 8) | (h[at + 2] << 16) | (h[at + 3] << 24)) >>> 0;
-  return [number + ':' + String(score).padStart(7, ' ') + '0 ' + date, true];
+  const h = replayHeader(mod.HEAPU8.subarray(p, p + HEADER_BYTES));
+  return [number + ':' + String(h.score).padStart(7, ' ') + '0 ' + h.date, true];
 }
 
 function showSlots() {
@@ -48,6 +50,12 @@ function showSlots() {
       });
     } else {
       if (listed) button('Download', () => downloadReplay(slot));
+      for (const a of listed ? slotActions : []) {
+        button(a.caption, () => {
+          const bytes = readSlot(slot);
+          if (bytes) a.action(slot, bytes);
+        });
+      }
       button('Open\u2026', () => {
         const input = $('file-input');
         input.value = '';
@@ -67,15 +75,20 @@ function openReplays(message) {
   if (!$('replays').open) $('replays').showModal();
 }
 
+// A slot's file, or null (and the dialog says so) when it is gone.
+function readSlot(slot) {
+  try {
+    return mod.FS.readFile(SAVE_DIR + '/' + slotName(slot));
+  } catch (e) {
+    openReplays(slotName(slot) + ' is gone.');
+    return null;
+  }
+}
+
 function downloadReplay(slot) {
   const name = slotName(slot);
-  let bytes;
-  try {
-    bytes = mod.FS.readFile(SAVE_DIR + '/' + name);
-  } catch (e) {
-    openReplays(name + ' is gone.');
-    return;
-  }
+  const bytes = readSlot(slot);
+  if (!bytes) return;
   const blob = new Blob([bytes], { type: 'application/octet-stream' });
   const a = document.createElement('a');
   a.href = URL.createObjectURL(blob);

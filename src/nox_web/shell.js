@@ -4,6 +4,7 @@
 //
 // index.html?test starts no game: window.pixbrk.run(script, traceEvery) then runs a touch
 // script exactly as `pixbrk-headless --script` does and returns {summary, trace}.
+import { startHof } from './hof.js';
 import { $, api, fail, failed, notice, started } from './page.js';
 import { watchInput } from './input.js';
 import { currentScale, firstFrameAt, present, watchLayout } from './layout.js';
@@ -88,6 +89,7 @@ function startGame(storeError) {
   watchLayout();
   watchInput(mod);
   watchReplays(mod);
+  startHof(mod, api);
   api.frames = () => mod._web_frames();
   api.framesGivenUp = () => mod._web_frames_given_up();
   api.stalls = () => mod._web_stalls();

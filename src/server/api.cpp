@@ -67,6 +67,10 @@ const char* content_type_of(const fs::path& p) {
   return nullptr;
 }
 
+json board_json(const BoardEntry& e) {
+  return {{"rank", e.rank}, {"name", e.name}, {"score", e.score}, {"id", e.id}, {"date", e.date}, {"frames", e.frames}};
+}
+
 }  // namespace
 
 bool load_reserved_names(const std::string& path, std::set<std::string>* keys, std::string* error) {
@@ -332,9 +336,13 @@ bool Api::board(const HttpRequest& req, HttpResponse* res, bool cached_only) {
   if (!parse_count(get("limit", "50"), 1, kBoardLimitMax, &limit)) return error(res, 400, "limit is 1 to 100"), true;
   if (!parse_count(get("offset", "0"), 0, kBoardOffsetMax, &offset))
     return error(res, 400, "offset is 0 to 1000000"), true;
+  // With a name, the reply tells that name's own best and place on the board too.
+  const auto name = q.find("name");
+  std::string name_key, why;
+  if (name != q.end() && !check_name(name->second, &name_key, &why)) return error(res, 400, "bad name: " + why), true;
 
   const std::string key = std::to_string(guide) + std::to_string(floor) + period + " " + std::to_string(limit) + " " +
-                          std::to_string(offset);
+                          std::to_string(offset) + " " + name_key;
   const auto now = std::chrono::steady_clock::now();
   const int64_t generation = generation_;
   {
@@ -352,10 +360,13 @@ bool Api::board(const HttpRequest& req, HttpResponse* res, bool cached_only) {
   const int64_t since = period == "day" ? now_ms() - kDay : period == "week" ? now_ms() - 7 * kDay : 0;
   const Board b = store_->board(guide != 0, floor != 0, since, limit, offset);
   json entries = json::array();
-  for (const BoardEntry& e : b.entries)
-    entries.push_back(
-        {{"rank", e.rank}, {"name", e.name}, {"score", e.score}, {"id", e.id}, {"date", e.date}, {"frames", e.frames}});
-  reply(res, 200, json{{"entries", std::move(entries)}, {"total", b.total}});
+  for (const BoardEntry& e : b.entries) entries.push_back(board_json(e));
+  json body{{"entries", std::move(entries)}, {"total", b.total}};
+  if (name != q.end()) {
+    const auto own = store_->board_place(guide != 0, floor != 0, since, name_key);
+    body["own"] = own ? board_json(*own) : json(nullptr);
+  }
+  reply(res, 200, body);
   const std::lock_guard<std::mutex> lock(cache_mutex_);
   if (cache_.size() >= kBoardCacheEntries) cache_.clear();
   cache_[key] = Cached{res->body, generation, now};
@@ -389,5 +400,11 @@ bool Api::file(const HttpRequest& req, HttpResponse* res) {
   res->body = std::move(bytes);
   res->headers.emplace_back("Cache-Control", "no-cache");
   res->headers.emplace_back("X-Content-Type-Options", "nosniff");
+  if (full.extension() == ".html") {
+    // The page carries its own policy; a header adds what a page cannot say about itself. And
+    // the page learns from its own headers where the Hall of fame's API is.
+    res->headers.emplace_back("Content-Security-Policy", "frame-ancestors 'self'");
+    res->headers.emplace_back("X-Pixbrk-Api", kApi);
+  }
   return true;
 }

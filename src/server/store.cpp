@@ -211,27 +211,43 @@ int Store::withdraw(const std::string& id, const std::string& token) {
   });
 }
 
+namespace {
+
+// Each name's best game on one board (its highest score, the earliest of equal ones), then the
+// names ranked by it: equal scores share a place. $1 guide, $2 floor, $3 submitted since.
+const std::string kRankedBoard =
+    "WITH best AS (SELECT id, name_key, score, frames, game_date, submitted,"
+    "  ROW_NUMBER() OVER (PARTITION BY name_key ORDER BY score DESC, submitted, id) AS nth"
+    "  FROM submissions WHERE status = 'verified' AND opt_guide = $1 AND opt_floor = $2 AND submitted >= $3),"
+    " ranked AS (SELECT best.*, RANK() OVER (ORDER BY score DESC) AS place FROM best WHERE nth = 1)"
+    " SELECT ranked.place, names.name, ranked.score, ranked.id, ranked.game_date, ranked.frames"
+    " FROM ranked JOIN names ON names.name_key = ranked.name_key";
+
+BoardEntry board_entry(Row& x) { return {x[0].i, std::move(x[1].s), x[2].i, std::move(x[3].s), std::move(x[4].s), x[5].i}; }
+
+}  // namespace
+
 Board Store::board(bool guide, bool floor, int64_t since, int64_t limit, int64_t offset) {
   auto r = (readers_ ? readers_ : writers_)->get();
   Board b;
   std::vector<Row> rows;
-  // Each name's best game (its highest score, the earliest of equal ones), then the names
-  // ranked by it: equal scores share a place.
-  r->exec("WITH best AS (SELECT id, name_key, score, frames, game_date, submitted,"
-          "  ROW_NUMBER() OVER (PARTITION BY name_key ORDER BY score DESC, submitted, id) AS nth"
-          "  FROM submissions WHERE status = 'verified' AND opt_guide = $1 AND opt_floor = $2 AND submitted >= $3),"
-          " ranked AS (SELECT best.*, RANK() OVER (ORDER BY score DESC) AS place FROM best WHERE nth = 1)"
-          " SELECT ranked.place, names.name, ranked.score, ranked.id, ranked.game_date, ranked.frames"
-          " FROM ranked JOIN names ON names.name_key = ranked.name_key"
-          " ORDER BY ranked.score DESC, ranked.submitted, ranked.id LIMIT $4 OFFSET $5",
+  r->exec(kRankedBoard + " ORDER BY ranked.score DESC, ranked.submitted, ranked.id LIMIT $4 OFFSET $5",
           {guide, floor, since, limit, offset}, &rows);
-  for (Row& x : rows) b.entries.push_back({x[0].i, std::move(x[1].s), x[2].i, std::move(x[3].s), std::move(x[4].s), x[5].i});
+  for (Row& x : rows) b.entries.push_back(board_entry(x));
   rows.clear();
   r->exec("SELECT COUNT(DISTINCT name_key) FROM submissions"
           " WHERE status = 'verified' AND opt_guide = $1 AND opt_floor = $2 AND submitted >= $3",
           {guide, floor, since}, &rows);
   b.total = rows.at(0).at(0).i;
   return b;
+}
+
+std::optional<BoardEntry> Store::board_place(bool guide, bool floor, int64_t since, const std::string& name_key) {
+  auto r = (readers_ ? readers_ : writers_)->get();
+  std::vector<Row> rows;
+  r->exec(kRankedBoard + " WHERE ranked.name_key = $4", {guide, floor, since, name_key}, &rows);
+  if (rows.empty()) return std::nullopt;
+  return board_entry(rows[0]);
 }
 
 std::optional<Job> Store::take_job(int64_t now, int64_t lease_seconds) {

@@ -74,6 +74,8 @@ class Store {
   // Each name's best verified game with these options submitted at `since_ms` or later; of
   // equal scores the earlier submitted comes first.
   Board board(bool guide, bool floor, int64_t since_ms, int64_t limit, int64_t offset);
+  // The best game and place of one name (its key) on that board, when it has one there.
+  std::optional<BoardEntry> board_place(bool guide, bool floor, int64_t since_ms, const std::string& name_key);
 
   // Takes the oldest waiting replay whose lease has run out, for `lease_seconds`.
   std::optional<Job> take_job(int64_t now, int64_t lease_seconds);

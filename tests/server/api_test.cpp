@@ -141,6 +141,7 @@ TEST(ServerApi, RequestsAnswersAndVerdicts) {
       {"a board that does not exist", "GET", "/api/v1/boards?guide=2", "", "", 400, "guide is 0 or 1"},
       {"a limit out of range", "GET", "/api/v1/boards?limit=0", "", "", 400, "limit"},
       {"a period not offered", "GET", "/api/v1/boards?period=year", "", "", 400, "period"},
+      {"a board asked for a name with markup", "GET", "/api/v1/boards?name=%3Cb%3Ex%3C%2Fb%3E", "", "", 400, "bad name"},
       {"an unknown submission", "GET", "/api/v1/submissions/0123456789abcdef0123456789abcdef", "", "", 404, "no such"},
       {"a path where an id goes", "GET", "/api/v1/submissions/..%2F..%2Fetc%2Fpasswd", "", "", 404, "no such"},
       {"a withdrawal without the token", "DELETE", "/api/v1/submissions/{id:good}", "", "", 401, "token"},
@@ -219,6 +220,17 @@ TEST(ServerApi, RequestsAnswersAndVerdicts) {
   EXPECT_EQ(run.get("/api/v1/boards?guide=1&floor=1&limit=1&offset=1")["entries"][0]["name"], "DROP TABLE names");
   EXPECT_EQ(run.get("/api/v1/boards")["entries"][0]["id"], run.ids["bot"]);
   EXPECT_EQ(run.get("/api/v1/boards?guide=1")["total"], 0);
+  // Asked with a name, a board tells that name's best and place, also beyond the entries sent.
+  const json own = run.get("/api/v1/boards?guide=1&floor=1&limit=1&name=drop%20table%20NAMES")["own"];
+  EXPECT_EQ(own["name"], "DROP TABLE names");
+  EXPECT_EQ(own["rank"], 1);
+  EXPECT_EQ(own["id"], run.ids["sql"]);
+  EXPECT_TRUE(run.get("/api/v1/boards?guide=1&floor=1&name=Eve")["own"].is_null());
+  EXPECT_FALSE(run.get("/api/v1/boards?guide=1&floor=1").contains("own"));
+  // The page learns from its own headers where the API is, and may not be framed elsewhere.
+  HttpReply index = http_request(server.port, "GET", "/");
+  EXPECT_EQ(index.headers["x-pixbrk-api"], "/api/v1/");
+  EXPECT_EQ(index.headers["content-security-policy"], "frame-ancestors 'self'");
 
   // A withdrawal takes the game off its board at once, and the submission with it.
   const HttpReply w = http_request(server.port, "DELETE", run.subst("/api/v1/submissions/{id:good}"), "",

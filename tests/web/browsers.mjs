@@ -89,13 +89,21 @@ class Page {
   }
 
   // The replay the page offers for download, taken from the link it clicks (the engines whose
-  // downloads automation cannot reach here).
+  // downloads automation cannot reach here): the blob behind it, as the page's policy lets the
+  // page fetch nothing but its own site.
   async downloadFromLink(trigger) {
     await this.evaluate(() => {
       window.pixbrkDownload = null;
+      const blobs = new Map();
+      const makeUrl = URL.createObjectURL;
+      URL.createObjectURL = (blob) => {
+        const url = makeUrl(blob);
+        blobs.set(url, blob);
+        return url;
+      };
       HTMLAnchorElement.prototype.click = function click() {
         const a = this;
-        fetch(a.href).then((r) => r.arrayBuffer()).then((b) => {
+        blobs.get(a.href).arrayBuffer().then((b) => {
           window.pixbrkDownload = { name: a.download, bytes: Array.from(new Uint8Array(b)) };
         });
       };
@@ -294,7 +302,13 @@ class WebKitPage extends Page {
     if ('error' in r) throw new Error(r.error);
     return r.value;
   }
-  click(selector) { return this.driver.findElement(By.css(selector)).click(); }
+  // Its driver does not always bring an element inside a scrolled dialog into view before a
+  // click (and then refuses it as not interactable): the page does that first.
+  async click(selector) {
+    const element = await this.driver.findElement(By.css(selector));
+    await this.driver.executeScript('arguments[0].scrollIntoView({ block: "nearest" })', element);
+    return element.click();
+  }
   async screenshot() { return Buffer.from(await this.driver.takeScreenshot(), 'base64'); }
   // One pointer of WebDriver's input actions; its state (position, buttons) lasts between calls.
   pointer(id, type) {

@@ -13,17 +13,22 @@ export const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '
 export const WEB_DIR = path.resolve(process.env.PIXBRK_WEB_DIR || path.join(ROOT, 'build/web'));
 export const HOST_DIR = path.resolve(process.env.PIXBRK_HOST_DIR || path.join(ROOT, 'build/default'));
 export const RUNNER = path.join(HOST_DIR, 'pixbrk-headless');
+export const SERVER = path.join(HOST_DIR, 'pixbrk-server');
 
 const TYPES = {
   '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
   '.webmanifest': 'application/manifest+json', '.png': 'image/png', '.svg': 'image/svg+xml',
 };
 
-// Every index.html served records the page's uncaught errors and rejections, first thing.
-const RECORDER = `<script>window.pixbrkErrors = [];
+// Every index.html served records the page's uncaught errors and rejections and whatever its
+// Content Security Policy refused, first thing.
+const RECORDER_SCRIPT = `window.pixbrkErrors = [];
 addEventListener('error', (e) => pixbrkErrors.push('error: ' + e.message));
 addEventListener('unhandledrejection', (e) => pixbrkErrors.push('unhandled rejection: ' + (e.reason && e.reason.message || e.reason)));
-</script>`;
+addEventListener('securitypolicyviolation', (e) => pixbrkErrors.push('refused by the policy: ' + e.violatedDirective + ' ' + e.blockedURI));
+`;
+const withRecorder = (html, inject) =>
+  html.replace('<head>', `<head><script>${RECORDER_SCRIPT}</script>` + (inject ? `<script>${inject}</script>` : ''));
 
 // Serves the built page (or a copy of it in `dir`) on 127.0.0.1 at a free port, inside this
 // process: it ends with it. set({ inject, files, offline }) changes what it serves from then on:
@@ -45,8 +50,7 @@ export async function startServer(dir = WEB_DIR) {
     } else if (!file.startsWith(dir + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
       res.writeHead(404).end('not found');
     } else if (name === 'index.html') {
-      const inject = RECORDER + (o.inject ? `<script>${o.inject}</script>` : '');
-      res.writeHead(200, headers).end(fs.readFileSync(file, 'utf8').replace('<head>', '<head>' + inject));
+      res.writeHead(200, headers).end(withRecorder(fs.readFileSync(file, 'utf8'), o.inject));
     } else {
       res.writeHead(200, headers);
       fs.createReadStream(file).pipe(res);
@@ -64,6 +68,35 @@ export async function startServer(dir = WEB_DIR) {
 }
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// pixbrk-server with SQLite in `data` (a fresh folder by default) on 127.0.0.1 (at `port`, or a
+// free one), serving a copy of the built page whose index.html records errors as startServer's
+// does; it ends with this process. stop() ends it with SIGTERM.
+export async function startHofServer({ data = tempDir('hof-data'), port = 0 } = {}) {
+  const web = tempDir('hof-page');
+  fs.cpSync(WEB_DIR, web, { recursive: true });
+  fs.writeFileSync(path.join(web, 'index.html'), withRecorder(fs.readFileSync(path.join(web, 'index.html'), 'utf8')));
+  const child = ownChild(SERVER, ['--data', data, '--listen', `127.0.0.1:${port}`, '--web', web, '--rate-limit', '0', '--workers', '1'],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
+  let log = '';
+  child.stderr.on('data', (d) => { log += d; });
+  const first = await new Promise((resolve, reject) => {
+    child.stdout.on('data', (d) => {
+      log += d;
+      if (log.includes('\n')) resolve(log);
+    });
+    child.on('exit', () => reject(new Error('pixbrk-server did not start: ' + log)));
+  });
+  const url = first.match(/listening on (http:\/\/127\.0\.0\.1:(\d+)\/)/);
+  return {
+    url: url[1], port: Number(url[2]), data, log: () => log,
+    stop: () => new Promise((resolve) => {
+      child.ref();  // waited for: this process lives on until it has ended
+      child.once('exit', resolve);
+      child.kill('SIGTERM');
+    }),
+  };
+}
 
 // Starts a program that ends with this process, however it ends.
 const children = new Set();
@@ -134,6 +167,24 @@ export async function waitState(page, test, what, timeoutMs = 20000) {
 export async function screenMapper(page) {
   const box = await page.box('#screen');
   return (vx, vy) => ({ x: box.x + (vx + 0.5) * box.width / 240, y: box.y + (vy + 0.5) * box.height / 320 });
+}
+
+// A tap with the mouse: press and release at virtual pixel (vx, vy), then the state `test`
+// awaited; one more tap only if the game did not take the first.
+export async function tap(page, vx, vy, test, what) {
+  const at = await screenMapper(page);
+  for (let i = 0; i < 2; i++) {
+    await page.mouse.move(at(vx, vy).x, at(vx, vy).y);
+    await page.mouse.down();
+    await sleep(60);
+    await page.mouse.up();
+    try {
+      return await waitState(page, test, what, 3000);
+    } catch {
+      // not taken: once more
+    }
+  }
+  throw new Error('no ' + what);
 }
 
 // Compares the canvas in a screenshot of the page with a 240 x 320 reference picture: every

@@ -9,7 +9,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { ENGINES, LACKS, launch } from './browsers.mjs';
 import {
-  ROOT, WEB_DIR, compareBlocks, runLinux, screenMapper, setHidden, sleep, startServer, startSoundServer,
+  ROOT, WEB_DIR, compareBlocks, runLinux, screenMapper, setHidden, sleep, startServer, startSoundServer, tap as tapAt,
   tempDir, titleReference, waitState,
 } from './support.mjs';
 
@@ -154,23 +154,8 @@ for (const engine of ENGINES) {
       const rate = await frameRate(page, 10);
       assert.deepEqual(rateProblems(rate), [], JSON.stringify(rate));
 
-      // A tap: press and release at virtual pixel (vx, vy), then the state `test` awaited; one
-      // more tap only if the game did not take the first.
       const at = await screenMapper(page);
-      const tap = async (vx, vy, test, what) => {
-        for (let i = 0; i < 2; i++) {
-          await page.mouse.move(at(vx, vy).x, at(vx, vy).y);
-          await page.mouse.down();
-          await sleep(60);
-          await page.mouse.up();
-          try {
-            return await waitState(page, test, what, 3000);
-          } catch {
-            // not taken: once more
-          }
-        }
-        assert.fail('no ' + what);
-      };
+      const tap = (vx, vy, test, what) => tapAt(page, vx, vy, test, what);
       const heard = () => page.evaluate(() => window.pixbrk.sound());
 
       // Sound starts with the first click; once it runs, a menu button's effect reaches it...
