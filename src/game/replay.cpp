@@ -20,6 +20,10 @@ inline int32_t get_le16s(const uint8_t* p) {
 }  // namespace
 
 uint32_t replay_frame_index() { return get_le32(replay_buffer + REPLAY_FRAMES_AT); }
+uint32_t replay_recorded_frames() {
+  const uint32_t n = replay_frame_index();
+  return n > REPLAY_MAX_FRAMES ? REPLAY_MAX_FRAMES : n;
+}
 void replay_set_frame_index(uint32_t n) { put_le32(replay_buffer + REPLAY_FRAMES_AT, n); }
 uint32_t replay_score() { return get_le32(replay_buffer + REPLAY_SCORE_AT); }
 void replay_set_score(uint32_t score) { put_le32(replay_buffer + REPLAY_SCORE_AT, score); }

@@ -131,6 +131,8 @@ inline ReplayFault replay_header_check(const uint8_t* data, uint64_t size, Repla
 extern PER_THREAD uint8_t replay_buffer[REPLAY_BUFFER_BYTES];
 
 uint32_t replay_frame_index();
+// The records a recording keeps, as SAVE REPLAY saves them: at most REPLAY_MAX_FRAMES.
+uint32_t replay_recorded_frames();
 void replay_set_frame_index(uint32_t n);
 uint32_t replay_score();
 void replay_set_score(uint32_t score);

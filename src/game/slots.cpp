@@ -178,8 +178,7 @@ int scene_save_replay() {
     nox_playpcm(0);
     char name[32], path[FILES_PATH_MAX];
     slot_file_name(name, chosen);
-    uint32_t frames = replay_frame_index();
-    if (frames > REPLAY_MAX_FRAMES) frames = REPLAY_MAX_FRAMES;
+    const uint32_t frames = replay_recorded_frames();
     if (files_path(name, path) != nullptr &&
         save_file(path, replay_buffer, REPLAY_HEADER_BYTES, replay_buffer + REPLAY_RECORDS_AT,
                   static_cast<size_t>(frames) * REPLAY_RECORD_BYTES) == 0) {

@@ -27,8 +27,7 @@ bool at_title() {
 // The recording in the replay buffer, as SAVE REPLAY would save it: 0 bytes when there is none.
 uint32_t recording_bytes() {
   if (game_state().playback != 0 || replay_frame_index() == 0) return 0;
-  const uint32_t frames = replay_frame_index() > REPLAY_MAX_FRAMES ? REPLAY_MAX_FRAMES : replay_frame_index();
-  return REPLAY_HEADER_BYTES + frames * REPLAY_RECORD_BYTES;
+  return REPLAY_HEADER_BYTES + replay_recorded_frames() * REPLAY_RECORD_BYTES;
 }
 
 }  // namespace
