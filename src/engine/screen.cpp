@@ -25,6 +25,18 @@ uint64_t load64(const uint8_t* p) {
   std::memcpy(&v, p, sizeof v);
   return v;
 }
+
+// Moves the first `keep` bytes of a span of keep + gap bytes to its end (or the last ones to its
+// start), and clears the gap left behind.
+void shift_span(uint8_t* span, size_t keep, size_t gap, bool towards_end) {
+  if (towards_end) {
+    std::memmove(span + gap, span, keep);
+    std::memset(span, 0, gap);
+  } else {
+    std::memmove(span, span + gap, keep);
+    std::memset(span + keep, 0, gap);
+  }
+}
 }  // namespace
 
 int nox_loadchr(uint8_t bank, const char* name) {
@@ -67,28 +79,11 @@ void nox_scroll(int32_t dx, int32_t dy) {
   }
   if (dx != 0) {
     const auto keep = static_cast<size_t>(NOX_W - (dx > 0 ? dx : -dx));
-    const auto gap = static_cast<size_t>(NOX_W) - keep;
-    for (int32_t y = 0; y < NOX_H; ++y) {
-      uint8_t* row = nox_bg + y * NOX_W;
-      if (dx > 0) {
-        std::memmove(row + gap, row, keep);
-        std::memset(row, 0, gap);
-      } else {
-        std::memmove(row, row + gap, keep);
-        std::memset(row + keep, 0, gap);
-      }
-    }
+    for (int32_t y = 0; y < NOX_H; ++y) shift_span(nox_bg + y * NOX_W, keep, NOX_W - keep, dx > 0);
   }
   if (dy != 0) {
     const auto keep = static_cast<size_t>(NOX_H - (dy > 0 ? dy : -dy)) * NOX_W;
-    const auto gap = sizeof nox_bg - keep;
-    if (dy > 0) {
-      std::memmove(nox_bg + gap, nox_bg, keep);
-      std::memset(nox_bg, 0, gap);
-    } else {
-      std::memmove(nox_bg, nox_bg + gap, keep);
-      std::memset(nox_bg + keep, 0, gap);
-    }
+    shift_span(nox_bg, keep, sizeof nox_bg - keep, dy > 0);
   }
 }
 

@@ -121,6 +121,17 @@ void game_reset() {
   draw_score_line();
 }
 
+void game_begin(uint8_t playback, uint8_t guide, uint8_t floor) {
+  g.score = 0;
+  g.game_over_timer = 0;
+  g.items_caught = 0;
+  g.round = 1;
+  g.scene = Scene::RoundSetup;
+  g.playback = playback;
+  g.opt_guide = guide;
+  g.opt_floor = floor;
+}
+
 void draw_score_line() {
   if (g.score > 9999999u) g.score = 9999999u;
   if (g.hi_score < g.score) g.hi_score = g.score;

@@ -17,6 +17,8 @@ extern PER_THREAD int32_t explosion_next;
 int nox_init(Status* why = nullptr);
 int nox_frame();  // 0, or -1 when the scene number is 10 or more (ends the program)
 void game_reset();
+// A new game from round 1, played (0) or played back (1) with these options.
+void game_begin(uint8_t playback, uint8_t guide, uint8_t floor);
 void draw_score_line();
 
 // Scene functions (scene table index in brackets); each returns 0.

@@ -1,6 +1,7 @@
 // Replay files PIXBRK01.REP .. PIXBRK16.REP, the slot directory and the two slot menus.
 #include "game/slots.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -25,35 +26,29 @@ PER_THREAD int32_t load_touch_x, load_touch_y;
 
 void slot_file_name(char (&name)[32], int slot) { std::snprintf(name, sizeof name, "PIXBRK%02d.REP", slot); }
 
-// Reads a replay file into the buffer. The header is checked before the buffer is touched, so
-// an unusable file changes nothing; records missing at the end of a short file read as zero.
-int load_into_buffer(std::FILE* f) {
-  if (f == nullptr) return -1;
-  uint8_t header[REPLAY_HEADER_BYTES];
-  if (std::fread(header, 1, sizeof header, f) != sizeof header || !replay_header_usable(header)) {
-    std::fclose(f);
-    return -1;
-  }
-  std::memcpy(replay_buffer, header, sizeof header);
+// Starts playing back a replay from its header and the records `read(to, n)` copies (as many
+// as it has, at most n bytes). The header is checked before the buffer is touched, so an
+// unusable replay changes nothing; records missing at the end read as zero.
+template <typename Read>
+int play_back(const uint8_t* header, Read read) {
+  if (!replay_header_usable(header)) return -1;
+  std::memcpy(replay_buffer, header, REPLAY_HEADER_BYTES);
   uint8_t* records = replay_buffer + REPLAY_RECORDS_AT;
-  const size_t wanted = static_cast<size_t>(get_le32(header + REPLAY_FRAMES_AT)) * REPLAY_RECORD_BYTES;
-  const size_t got = std::fread(records, 1, wanted, f);
-  std::fclose(f);
+  const size_t got = read(records, static_cast<size_t>(get_le32(header + REPLAY_FRAMES_AT)) * REPLAY_RECORD_BYTES);
   std::memset(records + got, 0, REPLAY_BUFFER_BYTES - REPLAY_RECORDS_AT - got);
+  game_begin(1, replay_buffer[REPLAY_GUIDE_AT], replay_buffer[REPLAY_FLOOR_AT]);
+  replay_set_frame_index(0);  // from now on the read position
   return 0;
 }
 
-// Starts playing back what the buffer holds, from round 1.
-void start_playback() {
-  g.score = 0;
-  g.game_over_timer = 0;
-  g.items_caught = 0;
-  g.round = 1;
-  g.scene = Scene::RoundSetup;
-  g.playback = 1;
-  replay_set_frame_index(0);  // from now on the read position
-  g.opt_guide = replay_buffer[REPLAY_GUIDE_AT];
-  g.opt_floor = replay_buffer[REPLAY_FLOOR_AT];
+// The same from a replay file.
+int load_into_buffer(std::FILE* f) {
+  if (f == nullptr) return -1;
+  uint8_t header[REPLAY_HEADER_BYTES];
+  const bool whole = std::fread(header, 1, sizeof header, f) == sizeof header;
+  const int result = whole ? play_back(header, [f](uint8_t* to, size_t n) { return std::fread(to, 1, n, f); }) : -1;
+  std::fclose(f);
+  return result;
 }
 
 // The row under the remembered touch position, 1..16 for a slot, 17 for CANCEL, 0 for none.
@@ -128,25 +123,19 @@ int load_replay_slot(int slot) {
   char name[32];
   slot_file_name(name, slot);
   if (load_into_buffer(files_open(name, "rb")) != 0) return -1;
-  start_playback();
   std::memcpy(slot_dir[slot - 1], replay_buffer, REPLAY_HEADER_BYTES);
   return 0;
 }
 
-int load_replay_file(const char* path) {
-  if (path == nullptr || load_into_buffer(files_open(path, "rb")) != 0) return -1;
-  start_playback();
-  return 0;
-}
+int load_replay_file(const char* path) { return path == nullptr ? -1 : load_into_buffer(files_open(path, "rb")); }
 
 int load_replay_bytes(const uint8_t* data, size_t size) {
-  if (data == nullptr || size < REPLAY_HEADER_BYTES || !replay_header_usable(data)) return -1;
-  const size_t wanted = static_cast<size_t>(get_le32(data + REPLAY_FRAMES_AT)) * REPLAY_RECORD_BYTES;
-  const size_t got = size - REPLAY_HEADER_BYTES < wanted ? size - REPLAY_HEADER_BYTES : wanted;
-  std::memcpy(replay_buffer, data, REPLAY_HEADER_BYTES + got);
-  std::memset(replay_buffer + REPLAY_RECORDS_AT + got, 0, REPLAY_BUFFER_BYTES - REPLAY_RECORDS_AT - got);
-  start_playback();
-  return 0;
+  if (data == nullptr || size < REPLAY_HEADER_BYTES) return -1;
+  return play_back(data, [&](uint8_t* to, size_t n) {
+    const size_t got = std::min(n, size - REPLAY_HEADER_BYTES);
+    std::memcpy(to, data + REPLAY_HEADER_BYTES, got);
+    return got;
+  });
 }
 
 int import_replay_slot(int slot, const uint8_t* data, size_t size, Status* why) {

@@ -96,14 +96,7 @@ void draw_toggle_state(int toggle, bool on) {
 
 void start_game() {
   nox_playpcm(2);
-  g.score = 0;
-  g.game_over_timer = 0;
-  g.items_caught = 0;
-  g.round = 1;
-  g.scene = Scene::RoundSetup;
-  g.playback = 0;
-  g.opt_guide = settings_record[kSettingsGuide];
-  g.opt_floor = settings_record[kSettingsFloor];
+  game_begin(0, settings_record[kSettingsGuide], settings_record[kSettingsFloor]);
   replay_clear();
   replay_buffer[REPLAY_GUIDE_AT] = g.opt_guide;
   replay_buffer[REPLAY_FLOOR_AT] = g.opt_floor;
