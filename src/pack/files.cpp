@@ -23,8 +23,6 @@ void files_use(const char* where) {
   if (where != nullptr && std::strlen(where) < FILES_PATH_MAX) std::strcpy(folder, where);
 }
 
-bool files_kept() { return !no_files; }
-
 const char* files_folder() { return no_files ? nullptr : folder; }
 
 const char* files_path(const char* name, char (&out)[FILES_PATH_MAX]) {

@@ -9,7 +9,6 @@ constexpr size_t FILES_PATH_MAX = 4096;
 
 // `folder`: "" for the working directory, null for no files (nothing is read or written).
 void files_use(const char* folder);
-bool files_kept();
 const char* files_folder();  // as given to files_use ("" for the working directory), or null
 
 // The path of `name` in the game's folder, written into `out`; null when no files are kept or
