@@ -1,4 +1,5 @@
 // The state as one JSON object: the runner's trace lines and the page's state.
+#include <charconv>
 #include <cstring>
 #include <initializer_list>
 
@@ -10,18 +11,8 @@
 
 namespace {
 
-inline char* put_int(char* p, int64_t v) {
-  char tmp[24];
-  int n = 0;
-  uint64_t u = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  do {
-    tmp[n++] = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0);
-  if (v < 0) *p++ = '-';
-  while (n > 0) *p++ = tmp[--n];
-  return p;
-}
+// Room enough for any 64-bit number.
+inline char* put_int(char* p, int64_t v) { return std::to_chars(p, p + 20, v).ptr; }
 
 template <size_t N>
 inline char* put_lit(char* p, const char (&s)[N]) {
