@@ -1,6 +1,5 @@
 #include "pack/packwriter.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -51,11 +50,4 @@ std::vector<uint8_t> pcm_entry(std::span<const int16_t> samples) {
     out.push_back(static_cast<uint8_t>(u >> 8));
   }
   return out;
-}
-
-bool write_file(const std::string& path, std::span<const uint8_t> bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return (std::fclose(f) == 0) && ok;
 }

@@ -22,5 +22,3 @@ std::vector<uint8_t> chr_entry(int width, int height, std::span<const uint32_t, 
 // A PCM effect entry: "EFF\0", big-endian byte length, 16-bit little-endian mono samples.
 std::vector<uint8_t> pcm_entry(std::span<const int16_t> samples);
 
-// Writes bytes to a file; false on any failure.
-bool write_file(const std::string& path, std::span<const uint8_t> bytes);

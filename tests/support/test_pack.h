@@ -1,6 +1,7 @@
 // Helpers for tests: synthetic packs and throw-away working directories.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,9 @@
 // A pack holding all 17 entries the game loads: blank pictures big enough for every source
 // rectangle the game uses, and short non-silent effects. Palette entry i is 0x00iiiiii.
 std::vector<PackEntry> synthetic_game_entries();
+
+// Writes bytes to a file; false on any failure.
+bool write_file(const std::string& path, std::span<const uint8_t> bytes);
 
 // A fresh empty directory under the system temp dir, removed on destruction (the working
 // directory stays as it is).
