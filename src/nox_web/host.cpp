@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "game/core.h"
 #include "host/event_queue.h"
@@ -42,8 +41,7 @@ double frames_run = 0;
 
 Status start_status;                   // why the start failed, for the page
 
-uint32_t frame_pixels[NOX_W * NOX_H];  // 0x00RRGGBB, as composed
-uint32_t canvas_pixels[NOX_W * NOX_H]; // R, G, B, A bytes, as the canvas takes them
+uint32_t frame_pixels[NOX_W * NOX_H];  // 0x00RRGGBB as composed, then R, G, B, A bytes for the canvas
 alignas(4) uint8_t sound_out[kSoundMaxBytes];  // 16-bit samples
 
 // For each animation frame that ran the game: [0] its game frames, composition and the copy
@@ -74,9 +72,8 @@ EM_JS(void, page_system, (char* out, int size), {
 namespace {
 
 void to_canvas_order() {
-  for (int i = 0; i < NOX_W * NOX_H; ++i) {
-    const uint32_t p = frame_pixels[i];
-    canvas_pixels[i] = 0xFF000000u | (p & 0x0000FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
+  for (uint32_t& p : frame_pixels) {
+    p = 0xFF000000u | (p & 0x0000FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
   }
 }
 
@@ -99,13 +96,6 @@ void feed_sound(int64_t now_ns, bool frame) {
   if (bytes == 0) return;
   game_mix(sound_out, bytes);
   if (wanted >= 0) page_sound_push(sound_out, bytes);
-}
-
-void stop(const char* why) {
-  running = false;
-  putlog(kLogSource, kLineStopped, "%s", why);
-  game_stop();
-  page_stopped();
 }
 
 EM_BOOL on_animation_frame(double time_ms, void*) {
@@ -132,7 +122,10 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
     HostEvent ev{};
     if (!events_pop(&pending, &ev)) ev = HostEvent{};
     if (game_step(GameInput{ev.ev, ev.x, ev.y}, i + 1 == due) != GameStep::Next) {
-      stop("The game has ended.");
+      running = false;
+      putlog(kLogSource, kLineStopped, "The game has ended.");
+      game_stop();
+      page_stopped();
       return EM_FALSE;
     }
     watch_after_frame();
@@ -141,7 +134,7 @@ EM_BOOL on_animation_frame(double time_ms, void*) {
   }
   if (due > 0) {
     to_canvas_order();
-    page_present(canvas_pixels);
+    page_present(frame_pixels);
   }
   const double shown_ms = emscripten_get_now();
   feed_sound(now, true);
@@ -231,12 +224,10 @@ EMSCRIPTEN_KEEPALIVE const char* web_state() {
 }
 
 // The costs in milliseconds of the latest animation frames that ran the game, as pairs (game
-// frames, composition and canvas; all of the frame's work). *count receives how many were
-// measured in all, of which the last min(count, 4096) are in the returned ring at i % 4096.
-EMSCRIPTEN_KEEPALIVE const float* web_frame_costs(uint32_t* count) {
-  *count = frame_cost_count;
-  return &frame_costs_ms[0][0];
-}
+// frames, composition and canvas; all of the frame's work). Of the web_frame_cost_count()
+// measured in all, the last min(count, 4096) are in the ring web_frame_costs() at i % 4096.
+EMSCRIPTEN_KEEPALIVE double web_frame_cost_count() { return frame_cost_count; }
+EMSCRIPTEN_KEEPALIVE const float* web_frame_costs() { return &frame_costs_ms[0][0]; }
 
 // The 32-byte header of replay slot 1..16 as the slot menus list it, or null for NO DATA (its
 // fields: replay_layout.js).

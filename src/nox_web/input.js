@@ -35,12 +35,11 @@ export function watchInput(mod) {
     send(EV_MOVE, e);
     send(EV_UP);
   });
-  canvas.addEventListener('pointercancel', (e) => {
-    if (e.isPrimary) send(EV_LEAVE);
-  });
-  canvas.addEventListener('pointerleave', (e) => {
-    if (e.isPrimary) send(EV_LEAVE);
-  });
+  for (const type of ['pointercancel', 'pointerleave']) {
+    canvas.addEventListener(type, (e) => {
+      if (e.isPrimary) send(EV_LEAVE);
+    });
+  }
   canvas.addEventListener('contextmenu', (e) => e.preventDefault());
   document.addEventListener('touchmove', (e) => {
     if (!e.target.closest('dialog')) e.preventDefault();

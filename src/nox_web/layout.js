@@ -68,11 +68,10 @@ function watchFullscreen() {
   const button = $('fullscreen-button');
   button.hidden = false;
   button.addEventListener('click', () => {
-    const call = current()
-      ? (prefixed ? () => d.webkitExitFullscreen() : () => d.exitFullscreen())
-      : (prefixed ? () => root.webkitRequestFullscreen() : () => root.requestFullscreen({ navigationUI: 'hide' }));
     try {
-      const done = call();  // a promise, except from the prefixed calls
+      // a promise, except from the prefixed calls
+      const done = current() ? (prefixed ? d.webkitExitFullscreen() : d.exitFullscreen())
+        : (prefixed ? root.webkitRequestFullscreen() : root.requestFullscreen({ navigationUI: 'hide' }));
       if (done) done.catch(() => {});
     } catch {
       // refused: the button stays as it is

@@ -86,13 +86,11 @@ function readSlot(slot) {
 }
 
 function downloadReplay(slot) {
-  const name = slotName(slot);
   const bytes = readSlot(slot);
   if (!bytes) return;
-  const blob = new Blob([bytes], { type: 'application/octet-stream' });
   const a = document.createElement('a');
-  a.href = URL.createObjectURL(blob);
-  a.download = name;
+  a.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+  a.download = slotName(slot);
   document.body.append(a);
   a.click();
   a.remove();

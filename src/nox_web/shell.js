@@ -15,7 +15,6 @@ import { SAVE_DIR, makeLogDevice, store } from './storage.js';
 const ROM_PATH = '/rom/ROMDATA.BIN';     // as in web.h
 const TRACE_PATH = '/run/trace.jsonl';
 const testMode = new URLSearchParams(location.search).has('test');
-const logLines = [];
 let mod = null;
 
 function loadRom() {
@@ -38,10 +37,8 @@ function loadCode() {
   return loaded.then(() => {
     const create = testMode ? window.createPixbrkTest : window.createPixbrk;
     if (typeof create !== 'function') throw new Error('The game\'s code could not be loaded.');
-    return create({
-      print: (t) => console.log(t),
-      printErr: (t) => console.warn(t),
-    }).catch((e) => {
+    // The code's own defaults send its output to the console (console.log, console.warn).
+    return create().catch((e) => {
       throw new Error('The game\'s code could not be started (' + (e && e.message || e) + ').');
     });
   });
@@ -49,14 +46,11 @@ function loadCode() {
 
 function startTestMode() {
   api.run = (script, traceEvery) => {
-    const size = mod.lengthBytesUTF8(script) + 1;
-    const p = mod._malloc(size);
-    mod.stringToUTF8(script, p, size);
+    const p = mod.allocateUTF8(script);
     const answer = mod.UTF8ToString(mod._web_test_run(p, traceEvery | 0));
     mod._free(p);
     if (answer.startsWith('error ')) throw new Error(answer.slice(6));
-    let trace = '';
-    if ((traceEvery | 0) > 0) trace = mod.FS.readFile(TRACE_PATH, { encoding: 'utf8' });
+    const trace = (traceEvery | 0) > 0 ? mod.FS.readFile(TRACE_PATH, { encoding: 'utf8' }) : '';
     return { summary: answer.slice(3), trace };
   };
   $('loading').textContent = 'Test mode: window.pixbrk.run(script, traceEvery)';
@@ -65,7 +59,7 @@ function startTestMode() {
 
 function startGame(storeError) {
   const FS = mod.FS;
-  makeLogDevice(FS, logLines);
+  makeLogDevice(FS);
   const rc = mod._web_start();
   if (rc !== 0) {
     const why = mod.UTF8ToString(mod._web_start_reason());
@@ -99,10 +93,8 @@ function startGame(storeError) {
   api.firstFrameMs = firstFrameAt;
   // [game frames, composition and canvas; all of the frame's work] in ms, per animation frame
   api.frameCosts = () => {
-    const countPtr = mod._malloc(4);
-    const p = mod._web_frame_costs(countPtr) >> 2;
-    const count = mod.HEAPU32[countPtr >> 2];
-    mod._free(countPtr);
+    const count = mod._web_frame_cost_count();
+    const p = mod._web_frame_costs() >> 2;
     const out = [];
     for (let i = Math.max(0, count - 4096); i < count; i++) {
       out.push([mod.HEAPF32[p + 2 * (i % 4096)], mod.HEAPF32[p + 2 * (i % 4096) + 1]]);
@@ -129,10 +121,7 @@ function start() {
     const FS = mod.FS;
     FS.mkdir('/rom');
     FS.writeFile(ROM_PATH, new Uint8Array(rom));
-    if (testMode) {
-      startTestMode();
-      return null;
-    }
+    if (testMode) return startTestMode();
     FS.mkdir(SAVE_DIR);
     return (storeError ? Promise.resolve(storeError) : store.restore(FS)).then((restoreError) => {
       if (restoreError) store.db = null;

@@ -27,9 +27,7 @@ const sound = {
 let feed = () => {};  // mixes what the queue wants now, between display frames
 
 // The page's hook into the mixer, for the top-ups between display frames.
-export function soundFeed(f) {
-  feed = f;
-}
+export const soundFeed = (f) => { feed = f; };
 
 // The smallest output buffer the device allows: an effect is heard soon after its frame. An
 // engine that will not run at the mixer's rate gets its own rate, and the worklet resamples.
@@ -149,7 +147,6 @@ export const soundStats = () => ({
   lead: sound.lead,
   rate: sound.ctx && sound.ctx.sampleRate ? sound.ctx.sampleRate : 0,
   latencies: sound.latencies.slice(),
-  baseMs: sound.ctx && sound.ctx.baseLatency ? sound.ctx.baseLatency * 1000 : 0,
 });
 
 // The device's own latency, which Firefox may hang on while it plays: for measurements only.

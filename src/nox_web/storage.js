@@ -6,8 +6,8 @@ export const SAVE_DIR = '/save';          // as in web.h
 const SAVED = /^(SCORE\.DAT|PIXBRK(0[1-9]|1[0-6])\.REP)$/;
 const CLEARABLE_TOLD = 'told: may be cleared';  // a record beside the files, never a file
 
-// LOG.TXT is a device whose lines go to the console and into `lines`.
-export function makeLogDevice(FS, lines) {
+// LOG.TXT is a device whose lines go to the console.
+export function makeLogDevice(FS) {
   let line = [];
   FS.createDevice(SAVE_DIR, 'LOG.TXT', null, (byte) => {
     if (byte !== 10) {
@@ -16,7 +16,6 @@ export function makeLogDevice(FS, lines) {
     }
     const text = new TextDecoder().decode(new Uint8Array(line));
     line = [];
-    lines.push(text);
     console.log('LOG.TXT: ' + text);
   });
 }
@@ -99,38 +98,26 @@ export const store = {
     this.request('readwrite', (files) => files.put(1, CLEARABLE_TOLD)).catch(() => {});
   },
 
-  // One request on the files in a transaction of its own; resolves with its result.
+  // One request on the files (or a list of them) in a transaction of its own; resolves with its
+  // result (or the list of their results).
   request(mode, make) {
     return new Promise((resolve, reject) => {
       const tx = this.db.transaction('files', mode);
       const req = make(tx.objectStore('files'));
-      tx.oncomplete = () => resolve(req.result);
+      tx.oncomplete = () => resolve(Array.isArray(req) ? req.map((r) => r.result) : req.result);
       tx.onabort = tx.onerror = () => reject(tx.error);
     });
   },
 
-  // Puts every kept file into the save directory.
+  // Puts every kept file into the save directory. Resolves with null, or the error.
   restore(FS) {
-    return new Promise((resolve) => {
-      let tx, keys, values;
-      try {
-        tx = this.db.transaction('files', 'readonly');
-        keys = tx.objectStore('files').getAllKeys();
-        values = tx.objectStore('files').getAll();
-      } catch (e) {
-        resolve(e);
-        return;
-      }
-      tx.oncomplete = () => {
-        keys.result.forEach((name, i) => {
-          if (!SAVED.test(name)) return;
-          FS.writeFile(SAVE_DIR + '/' + name, values.result[i]);
-        });
-        this.kept = this.scan(FS);
-        resolve(null);
-      };
-      tx.onerror = tx.onabort = () => resolve(tx.error || new Error('reading failed'));
-    });
+    return this.request('readonly', (files) => [files.getAllKeys(), files.getAll()]).then(([keys, values]) => {
+      keys.forEach((name, i) => {
+        if (SAVED.test(name)) FS.writeFile(SAVE_DIR + '/' + name, values[i]);
+      });
+      this.kept = this.scan(FS);
+      return null;
+    }, (e) => e || new Error('reading failed'));
   },
 
   scan(FS) {

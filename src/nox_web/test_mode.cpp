@@ -38,10 +38,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* web_test_run(const char* script, int
     options.trace_every = trace_every;
   }
   HeadlessResult result;
-  if (headless_run(options, &result) != 0) {
-    answer = "error " + result.error;
-  } else {
-    answer = "ok " + headless_summary(result);
-  }
+  answer = headless_run(options, &result) == 0 ? "ok " + headless_summary(result) : "error " + result.error;
   return answer.c_str();
 }
