@@ -1,21 +1,19 @@
 #include "support/screen_reader.h"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "engine/screen.h"
 #include "rects.h"
 
 namespace {
-struct Cell { uint8_t bank; int x, y, w, h; std::string name; char ch; };  // a named picture, or a glyph ch
+struct Cell { uint8_t bank; int x, y, w, h; std::string name; char ch; };  // a named picture, or the glyph of ch
 std::vector<Cell> cells;  // cell i starts with pixel value i + 1; no other bank pixel has that value
-struct Glyph { int w, p; char ch; auto operator<=>(const Glyph&) const = default; };  // p: top-left pixel
-
 struct Font { std::string_view what; char first; int w; };  // 8 high, by rows, left to right
 constexpr Font kFonts[] = {{"large font 32-127", ' ', 8}, {"small digits", '0', 4}, {"small capitals", 'A', 4},
                            {"small full stop", '.', 4},   {"small blank", ' ', 4}};
 constexpr std::string_view kBankEntries[] = {"FONT.CHR", "PIXBRK.CHR", "TITLE.CHR", "ALL.CHR"};
-
 std::string at(int p) { return std::to_string(p % NOX_W) + "," + std::to_string(p / NOX_W); }  // x,y of pixel p
 
 std::string listed(std::vector<std::string> items) {
@@ -56,7 +54,7 @@ void mark_pictures() {
 std::string seen_on(const uint8_t* plane) {
   std::vector<bool> taken(NOX_W * NOX_H);
   std::vector<std::string> items;
-  std::vector<Glyph> glyphs;
+  std::map<int, char> glyphs;  // by font (its glyph width), then top-left pixel
   for (size_t before = 1; before != items.size() + glyphs.size();) {  // again while one found covers another
     before = items.size() + glyphs.size();
     for (int p = 0; p < NOX_W * NOX_H; ++p) {
@@ -64,20 +62,18 @@ std::string seen_on(const uint8_t* plane) {
       const Cell& c = cells[plane[p] - 1];
       if (!whole(plane, c, p, taken)) continue;
       for (int j = 0; j < c.h; ++j) std::fill_n(taken.begin() + p + j * NOX_W, c.w, true);
-      if (c.ch != 0) glyphs.push_back({c.w, p, c.ch});
+      if (c.ch != 0) glyphs[c.w * NOX_W * NOX_H + p] = c.ch;
       else items.push_back(c.name + " at " + at(p));
     }
   }
-  std::sort(glyphs.begin(), glyphs.end());
-  for (size_t i = 0, j; i < glyphs.size(); i = j) {  // runs of one font and row; a missing glyph is a space
-    const auto [w, p, ch] = glyphs[i];
-    std::string text(1, ch);
-    for (j = i + 1; j < glyphs.size() && glyphs[j].w == w && glyphs[j].p / NOX_W == p / NOX_W; ++j) {
-      const int gap = glyphs[j].p - glyphs[j - 1].p;
-      if (gap != w && gap != 2 * w) break;
-      text += (gap == w ? "" : " ") + std::string(1, glyphs[j].ch);
+  for (auto it = glyphs.begin(); it != glyphs.end();) {  // runs of one font and row; a missing glyph is a space
+    const int w = it->first / (NOX_W * NOX_H), start = it->first;
+    std::string text(1, it->second);
+    for (int last = start; ++it != glyphs.end() && it->first / NOX_W == last / NOX_W; last = it->first) {
+      if (it->first - last != w && it->first - last != 2 * w) break;
+      text += (it->first - last == w ? "" : " ") + std::string(1, it->second);
     }
-    items.push_back("text \"" + text + "\" (" + (w == 4 ? "small" : "large") + ") at " + at(p));
+    items.push_back("text \"" + text + "\" (" + (w == 4 ? "small" : "large") + ") at " + at(start % (NOX_W * NOX_H)));
   }
   for (int p = 0; p < NOX_W * NOX_H; ++p) {  // what is left: the longer same-colour run, across or down
     if (plane[p] == 0 || taken[p]) continue;
