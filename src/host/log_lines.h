@@ -3,6 +3,10 @@
 // a line has one). Each host keeps its own source name and the numbers only it uses.
 #pragma once
 
+// The game's name, as the log's first line ("Executes "PIXEL BREAKER" on ...") and the window's
+// title give it.
+constexpr const char* HOST_TITLE = "PIXEL BREAKER";
+
 enum HostLogLine : int {
   LOG_LINE_CREATE_WINDOW = 188,
   LOG_LINE_VIDEO_INIT = 199,             // the picture cannot be shown

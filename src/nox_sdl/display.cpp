@@ -65,7 +65,7 @@ int host_parse_options(int argc, char** argv, HostOptions* out) {
   return a.failed() ? 2 : 0;
 }
 
-SDL_Window* display_create_window(const char* title, const HostOptions& options) {
+SDL_Window* display_create_window(const HostOptions& options) {
   char why[128] = "";
   file_damaged = host_settings_load(HOST_SETTINGS_FILE, &remembered, why, sizeof why) == SettingsLoad::Damaged;
   if (file_damaged) {
@@ -85,7 +85,7 @@ SDL_Window* display_create_window(const char* title, const HostOptions& options)
   windowed_h = NOX_H * made_scale;
   Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
   if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-  return SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowed_w, windowed_h, flags);
+  return SDL_CreateWindow(HOST_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowed_w, windowed_h, flags);
 }
 
 void display_show_window(SDL_Window* window) {

@@ -21,7 +21,7 @@ int host_parse_options(int argc, char** argv, HostOptions* out);
 // ones (a damaged file is logged and ignored), overridden by the command line. It is 240N x 320N
 // for the scale (made smaller when the display cannot hold it), or the whole screen. Null on
 // failure (SDL_GetError says why).
-SDL_Window* display_create_window(const char* title, const HostOptions& options);
+SDL_Window* display_create_window(const HostOptions& options);
 
 // Shows it, once the presenter is ready.
 void display_show_window(SDL_Window* window);

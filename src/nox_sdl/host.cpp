@@ -22,8 +22,6 @@ int (*host_event_hook)(uint64_t frame, HostEvent* ev) = nullptr;
 
 namespace {
 
-constexpr const char* TITLE = "PIXEL BREAKER";
-
 // Pending events (the game takes one per frame), the virtual pointer, the pause.
 HostInput input;
 uint32_t pending_peak = 0;
@@ -37,10 +35,10 @@ Pacer pacer{};
 void system_line(char* out, size_t size) {
   utsname u{};
   if (uname(&u) != 0) {
-    std::snprintf(out, size, "Executes \"%s\" on an unknown system", TITLE);
+    std::snprintf(out, size, "Executes \"%s\" on an unknown system", HOST_TITLE);
     return;
   }
-  std::snprintf(out, size, "Executes \"%s\" on %s %s %s (%s)", TITLE, u.sysname, u.release, u.version, u.machine);
+  std::snprintf(out, size, "Executes \"%s\" on %s %s %s (%s)", HOST_TITLE, u.sysname, u.release, u.version, u.machine);
 }
 
 // The one line on standard error that tells a player what went wrong and where the log is.
@@ -128,7 +126,7 @@ int open_devices(void* host, Status* why) {
   // No input-method window over the game.
   SDL_StopTextInput();
 
-  SDL_Window* window = display_create_window(TITLE, options);
+  SDL_Window* window = display_create_window(options);
   if (window == nullptr) {
     std::snprintf(logged, sizeof logged, "SDL_CreateWindow error. (%s)", SDL_GetError());
     return fail(LOG_LINE_CREATE_WINDOW, logged, "cannot start: the game window could not be opened");

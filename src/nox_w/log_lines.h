@@ -9,7 +9,6 @@
 #include "pack/status.h"
 
 constexpr const char* WIN_SOURCE = ".\\src\\nox_w.cpp";
-constexpr const char* WIN_TITLE = "PIXEL BREAKER";
 
 enum WinLogLine : int {
   LINE_FILES_FOLDER = 146,

@@ -36,7 +36,7 @@ void system_line(char* out, size_t size) {
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-  std::snprintf(out, size, "Executes \"%s\" on Windows %d.%d %s (%d,%d)", WIN_TITLE,
+  std::snprintf(out, size, "Executes \"%s\" on Windows %d.%d %s (%d,%d)", HOST_TITLE,
                 static_cast<int>(version.dwMajorVersion), static_cast<int>(version.dwMinorVersion),
                 version.szCSDVersion, static_cast<int>(version.dwBuildNumber), static_cast<int>(version.dwPlatformId));
 }
@@ -53,7 +53,7 @@ void tell_player(const char* what, const char* why) {
   if (err != nullptr && err != INVALID_HANDLE_VALUE &&
       WriteFile(err, told, static_cast<DWORD>(length), &written, nullptr) && written == static_cast<DWORD>(length))
     return;
-  MessageBoxA(nullptr, line, WIN_TITLE, MB_OK | MB_ICONERROR);
+  MessageBoxA(nullptr, line, HOST_TITLE, MB_OK | MB_ICONERROR);
 }
 
 void log_folder_error(void* host) {

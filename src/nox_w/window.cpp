@@ -72,15 +72,15 @@ HWND window_open(HINSTANCE instance, int show, Status* why) {
   window_class.lpfnWndProc = window_proc;
   window_class.hInstance = instance;
   window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  window_class.lpszClassName = WIN_TITLE;
+  window_class.lpszClassName = HOST_TITLE;
   if (RegisterClassA(&window_class) == 0)
     return open_failed(why, LINE_REGISTER_CLASS, "RegisterClass", "the window class could not be registered");
 
   constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // fixed size, no maximise
   RECT frame{0, 0, NOX_CLIENT_W, NOX_CLIENT_H};
   AdjustWindowRect(&frame, kStyle, FALSE);
-  HWND window = CreateWindowExA(0, WIN_TITLE, WIN_TITLE, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                                frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExA(0, HOST_TITLE, HOST_TITLE, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
   if (window == nullptr)
     return open_failed(why, LOG_LINE_CREATE_WINDOW, "CreateWindowEx", "the window could not be opened");
   ShowWindow(window, show);
