@@ -1,5 +1,7 @@
 #include "host/clock.h"
 
+#include <chrono>
+
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -7,9 +9,7 @@
 #endif
 #include <windows.h>
 #include <mmsystem.h>
-#elif defined(__EMSCRIPTEN__)
-#include <emscripten.h>
-#else
+#elif !defined(__EMSCRIPTEN__)
 #include <cerrno>
 #include <ctime>
 #if defined(__linux__)
@@ -17,45 +17,23 @@
 #endif
 #endif
 
-namespace {
-
-[[maybe_unused]] constexpr int64_t NS_PER_S = 1000000000;  // not needed by the browser's clock
-
-}  // namespace
+// The standard steady clock: CLOCK_MONOTONIC on Linux and in the browser, the performance
+// counter on Windows.
+int64_t host_now_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 #if defined(_WIN32)
-
-namespace {
-
-int64_t counter_rate() {
-  static const int64_t rate = [] {
-    LARGE_INTEGER r{};
-    QueryPerformanceFrequency(&r);
-    return r.QuadPart > 0 ? static_cast<int64_t>(r.QuadPart) : 1;
-  }();
-  return rate;
-}
-
-}  // namespace
-
-int64_t host_now_ns() {
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  const int64_t ticks = now.QuadPart;
-  const int64_t rate = counter_rate();
-  return ticks / rate * NS_PER_S + ticks % rate * NS_PER_S / rate;
-}
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
-namespace {
-
-// The calling thread's high-resolution timer, or null where the system has none (before
-// Windows 10 1803); the system timer then runs at 1 ms for the rest of the process.
-HANDLE thread_timer() {
-  thread_local HANDLE timer = [] {
+void host_sleep_until_ns(int64_t deadline_ns) {
+  // The calling thread's high-resolution timer, or null where the system has none (before
+  // Windows 10 1803); the system timer then runs at 1 ms for the rest of the process.
+  thread_local const HANDLE timer = [] {
     HANDLE t = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
     if (t == nullptr) {
       static const bool fine = timeBeginPeriod(1) == TIMERR_NOERROR;
@@ -63,13 +41,6 @@ HANDLE thread_timer() {
     }
     return t;
   }();
-  return timer;
-}
-
-}  // namespace
-
-void host_sleep_until_ns(int64_t deadline_ns) {
-  HANDLE timer = thread_timer();
   for (;;) {
     const int64_t wait_ns = deadline_ns - host_now_ns();
     if (wait_ns <= 0) return;
@@ -87,18 +58,10 @@ void host_sleep_until_ns(int64_t deadline_ns) {
 
 #elif defined(__EMSCRIPTEN__)
 
-int64_t host_now_ns() { return static_cast<int64_t>(emscripten_get_now() * 1e6); }
-
 // The browser's main thread never sleeps: its hosts are woken by the display instead.
 void host_sleep_until_ns(int64_t) {}
 
 #else
-
-int64_t host_now_ns() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * NS_PER_S + ts.tv_nsec;
-}
 
 void host_sleep_until_ns(int64_t deadline_ns) {
 #if defined(__linux__)
@@ -108,8 +71,8 @@ void host_sleep_until_ns(int64_t deadline_ns) {
   (void)slack_lowered;
 #endif
   timespec ts{};
-  ts.tv_sec = static_cast<time_t>(deadline_ns / NS_PER_S);
-  ts.tv_nsec = static_cast<long>(deadline_ns % NS_PER_S);
+  ts.tv_sec = static_cast<time_t>(deadline_ns / 1000000000);
+  ts.tv_nsec = static_cast<long>(deadline_ns % 1000000000);
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
     // interrupted by a signal: sleep on towards the same moment
   }

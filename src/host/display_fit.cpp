@@ -33,8 +33,6 @@ DisplayFit display_fit(int32_t out_w, int32_t out_h, int32_t win_w, int32_t win_
   return f;
 }
 
-bool display_shrunk(const DisplayFit& f) { return f.pic_w < NOX_W || f.pic_h < NOX_H; }
-
 bool display_pointer(const DisplayFit& f, int32_t wx, int32_t wy, int32_t* cx, int32_t* cy) {
   // Window units to physical pixels, then to the picture.
   const int64_t px = static_cast<int64_t>(std::clamp(wx, 0, f.win_w - 1)) * f.out_w / f.win_w - f.x;

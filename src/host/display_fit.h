@@ -24,9 +24,6 @@ int32_t display_scale_for(int32_t w, int32_t h);
 // win_w x win_h units (the same numbers unless the desktop scales for a high-DPI display).
 DisplayFit display_fit(int32_t out_w, int32_t out_h, int32_t win_w, int32_t win_h);
 
-// True when the picture is shown below 1x (smaller than 240 x 320).
-bool display_shrunk(const DisplayFit& fit);
-
 // Maps a pointer position in window units to the game's 480 x 640 reference client area, so
 // that the touch handling's halving gives the virtual pixel under the pointer (below 1x, the
 // one under the centre of the output pixel, so the screen's last row and column are reachable

@@ -1,5 +1,6 @@
 #include "host/frame_schedule.h"
 
+#include "host/log_lines.h"
 #include "pack/log.h"
 
 namespace {
@@ -19,14 +20,13 @@ void restart_after_stall(Pacer* p, int64_t now_ns) {
 }  // namespace
 
 void pacer_start(Pacer* p, PaceMode mode, int64_t now_ns) {
-  const uint32_t rebases = p->rebases;
-  const int64_t given_up = p->given_up;
-  *p = Pacer{};
-  p->rebases = rebases;
-  p->given_up = given_up;
   p->mode = mode;
   p->base_ns = now_ns;
+  p->last_ns = 0;
+  p->frames = 0;
   p->check_start_ns = now_ns;
+  p->check_frames = 0;
+  p->warmup = 0;
 }
 
 int64_t pacer_deadline(const Pacer* p) {
@@ -36,6 +36,8 @@ int64_t pacer_deadline(const Pacer* p) {
 
 int pacer_presented(Pacer* p, int64_t now_ns) {
   p->last_ns = now_ns;
+  if (p->shown++ == 0) p->first_shown_ns = now_ns;
+  p->last_shown_ns = now_ns;
   if (p->mode == PaceMode::Timer) {
     p->frames++;
     if (now_ns - pacer_deadline(p) > PACER_MAX_LAG_FRAMES * PACER_NS_PER_S / PACER_RATE) {
@@ -83,9 +85,9 @@ int pacer_frames_due(Pacer* p, int64_t now_ns, int64_t early_ns) {
   return due;
 }
 
-void pacer_log_summary(const Pacer* p, uint64_t frames, int64_t first_ns, int64_t last_ns, const char* source,
-                       int line) {
-  putlog(source, line, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
-         static_cast<unsigned long long>(frames), static_cast<long long>((last_ns - first_ns) / 1000000),
+void pacer_log_summary(const Pacer* p) {
+  putlog(putlog_source(), LOG_LINE_FRAMES, "Presented %llu frames in %lld ms (%lld given up after %u stalls).",
+         static_cast<unsigned long long>(p->shown),
+         static_cast<long long>((p->last_shown_ns - p->first_shown_ns) / 1000000),
          static_cast<long long>(p->given_up), p->rebases);
 }

@@ -31,10 +31,12 @@ struct Pacer {
   int64_t warmup;
   uint32_t rebases;    // timer runs restarted after a stall
   int64_t given_up;    // frames whose time passed during those stalls and that never ran
+  uint64_t shown;      // frames presented (pacer_presented) in all runs
+  int64_t first_shown_ns, last_shown_ns;  // when the first and the latest of them were
 };
 
-// Starts a run at now_ns. The counts of stalls (rebases, given_up) go on across runs: they
-// cover everything since the Pacer was zeroed.
+// Starts a run at now_ns. The counts of stalls (rebases, given_up) and of frames shown go on
+// across runs: they cover everything since the Pacer was zeroed.
 void pacer_start(Pacer* p, PaceMode mode, int64_t now_ns);
 
 // The moment the next frame is to be shown; 0 when it may be shown at once.
@@ -54,6 +56,5 @@ int pacer_frames_due(Pacer* p, int64_t now_ns, int64_t early_ns);
 
 // The run's pacing line in the log, as every desktop host ends with it: the frames given up
 // after stalls (a busy machine, a dragged window) and those shown account for the time between
-// the first picture (first_ns) and the last (last_ns), whatever the machine's load.
-void pacer_log_summary(const Pacer* p, uint64_t frames, int64_t first_ns, int64_t last_ns, const char* source,
-                       int line);
+// the first picture and the last, whatever the machine's load.
+void pacer_log_summary(const Pacer* p);

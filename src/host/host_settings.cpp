@@ -9,8 +9,7 @@
 
 namespace {
 
-SettingsLoad damaged(HostSettings* out, char* why, size_t why_size, int line, const char* what) {
-  *out = HOST_SETTINGS_DEFAULT;
+SettingsLoad damaged(char* why, size_t why_size, int line, const char* what) {
   if (line > 0) {
     std::snprintf(why, why_size, "line %d: %s", line, what);
   } else {
@@ -35,8 +34,8 @@ SettingsLoad host_settings_load(const char* path, HostSettings* out, char* why, 
   const size_t n = std::fread(text, 1, sizeof text, f);
   const bool read_error = std::ferror(f) != 0;
   std::fclose(f);
-  if (read_error) return damaged(out, why, why_size, 0, "cannot be read");
-  if (n > HOST_SETTINGS_MAX_BYTES) return damaged(out, why, why_size, 0, "too long");
+  if (read_error) return damaged(why, why_size, 0, "cannot be read");
+  if (n > HOST_SETTINGS_MAX_BYTES) return damaged(why, why_size, 0, "too long");
 
   HostSettings s{};
   bool have_mode = false;
@@ -51,17 +50,17 @@ SettingsLoad host_settings_load(const char* path, HostSettings* out, char* why, 
     const std::string_view key = l.substr(0, space);
     const std::string_view value = space == std::string_view::npos ? std::string_view{} : trim(l.substr(space));
     if (key == "mode" && !have_mode) {
-      if (value != "window" && value != "fullscreen") return damaged(out, why, why_size, line, "unknown mode");
+      if (value != "window" && value != "fullscreen") return damaged(why, why_size, line, "unknown mode");
       s.fullscreen = value == "fullscreen" ? 1 : 0;
       have_mode = true;
     } else if (key == "scale" && !have_scale) {
-      if (!host_scale_parse(value, &s.scale)) return damaged(out, why, why_size, line, "scale is not a whole number from 1 to 16");
+      if (!host_scale_parse(value, &s.scale)) return damaged(why, why_size, line, "scale is not a whole number from 1 to 16");
       have_scale = true;
     } else {
-      return damaged(out, why, why_size, line, "not a setting, or one given twice");
+      return damaged(why, why_size, line, "not a setting, or one given twice");
     }
   }
-  if (!have_mode || !have_scale) return damaged(out, why, why_size, 0, "a setting is missing");
+  if (!have_mode || !have_scale) return damaged(why, why_size, 0, "a setting is missing");
   *out = s;
   return SettingsLoad::Loaded;
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 
 #include "game/core.h"
 #include "host/clock.h"
@@ -20,8 +19,7 @@ namespace {
 
 constexpr int64_t CHUNK_NS = 100000000;  // one chunk is 100 ms of sound
 
-std::atomic<uint8_t> sound_state{SOUND_NOT_RUNNING};
-std::atomic<uint8_t> thread_alive{0};
+SoundThread sound;
 SDL_Thread* sound_thread = nullptr;
 SDL_AudioDeviceID device = 0;
 SDL_sem* wake = nullptr;  // posted when the device has used up a period, and by a stop request
@@ -35,6 +33,7 @@ SoundRing ring;
 uint32_t period_bytes = 0;              // what the device takes per callback
 bool device_thread_raised = false;      // set by the device's thread on its first call
 uint8_t silent_chunk[NOX_CHUNK_BYTES];  // where the chunks go without a device
+int64_t next_ns = 0;                    // when the next chunk is due without a device
 
 // Woken late, the sound thread would leave the device short, and on a busy machine an ordinary
 // thread can wait tens of milliseconds for a core. Where the system allows, the sound thread and
@@ -56,14 +55,21 @@ void SDLCALL device_callback(void*, Uint8* stream, int len) {
   if (audio_device_hook != nullptr) audio_device_hook(stream, len, host_now_ns());
 }
 
+// The sound thread starts before ordinary work, where it may.
+bool raise_thread() {
+  if (!take_real_time()) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+  next_ns = host_now_ns();
+  return true;
+}
+
 // One step of the running thread: mixes the next period when the device has taken the one
 // before (down to its reserve), else sleeps until the device or a stop request wakes it.
-void sound_step(int64_t* next_ns) {
+void sound_step() {
   if (paused.load()) {
     // Nothing is mixed, so the effects go on from where they were when the game resumes (which
     // wakes the thread; a stop request is seen within 100 ms).
     SDL_SemWaitTimeout(wake, 100);
-    *next_ns = host_now_ns();
+    next_ns = host_now_ns();
     return;
   }
   if (device != 0) {
@@ -81,42 +87,21 @@ void sound_step(int64_t* next_ns) {
   }
   // No device: keep the mixer's pace so effects start and end as they would be heard.
   const int64_t now = host_now_ns();
-  if (now >= *next_ns) {
+  if (now >= next_ns) {
     mixer(silent_chunk, NOX_CHUNK_BYTES);
-    *next_ns += CHUNK_NS;
-    if (now - *next_ns > 10 * CHUNK_NS) *next_ns = now + CHUNK_NS;
+    next_ns += CHUNK_NS;
+    if (now - next_ns > 10 * CHUNK_NS) next_ns = now + CHUNK_NS;
     return;
   }
-  SDL_SemWaitTimeout(wake, static_cast<Uint32>((*next_ns - now + 999999) / 1000000));
+  SDL_SemWaitTimeout(wake, static_cast<Uint32>((next_ns - now + 999999) / 1000000));
 }
 
 int SDLCALL sound_main(void*) {
-  putlog(putlog_source(), LOG_LINE_SOUND_STARTED, "Sound-thread has started.");
-  sound_state.store(SOUND_RUNNING);
-  if (!take_real_time()) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
-  int64_t next_ns = host_now_ns();
-  for (;;) {
-    while (sound_state.load() == SOUND_RUNNING) sound_step(&next_ns);
-    if (sound_state.load() == SOUND_STOP_REQUESTED) {
-      putlog(putlog_source(), LOG_LINE_SOUND_STOPS, "Sound-thread will now stop.");
-      sound_state.store(SOUND_STOPPED);
-      break;
-    }
-    sound_state.store(SOUND_RUNNING);
-  }
-  thread_alive.store(0);
+  sound_thread_run(&sound, raise_thread, [] { sound_step(); return true; }, nullptr);
   return 0;
 }
 
-// Looks for a state value every millisecond (only while starting and stopping); gives up when
-// the thread has ended without reaching it.
-bool wait_state(uint8_t wanted) {
-  for (;;) {
-    if (sound_state.load() == wanted) return true;
-    SDL_Delay(1);
-    if (thread_alive.load() == 0) return sound_state.load() == wanted;
-  }
-}
+void post_wake() { SDL_SemPost(wake); }
 
 void silent_alsa_error(const char*, int, const char*, int, const char*, ...) {}
 
@@ -133,12 +118,6 @@ void quiet_alsa() {
 
 void open_device() {
   quiet_alsa();
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    putlog(putlog_source(), LOG_LINE_NO_SOUND_DEVICE, "No sound device (%s): the game runs without sound.",
-           SDL_GetError());
-    return;
-  }
-  audio_subsystem = true;
   SDL_AudioSpec want{};
   SDL_AudioSpec have{};
   want.freq = SOUND_RATE;
@@ -146,8 +125,9 @@ void open_device() {
   want.channels = 1;
   want.samples = AUDIO_DEVICE_SAMPLES;
   want.callback = device_callback;
+  audio_subsystem = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
   // No changes allowed: SDL converts to whatever the device really takes.
-  device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (audio_subsystem) device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (device == 0) {
     putlog(putlog_source(), LOG_LINE_NO_SOUND_DEVICE, "No sound device (%s): the game runs without sound.",
            SDL_GetError());
@@ -162,7 +142,6 @@ int audio_init(MixFunction mix) {
   mixer = mix;
   paused.store(false);
   device_started.store(false);
-  sound_state.store(SOUND_NOT_RUNNING);
   sound_ring_reset(&ring);
   device_thread_raised = false;
   open_device();
@@ -172,16 +151,14 @@ int audio_init(MixFunction mix) {
     audio_term();
     return -1;
   }
-  thread_alive.store(1);
+  sound_thread_prepare(&sound);
   sound_thread = SDL_CreateThreadWithStackSize(sound_main, "sound", 65536, nullptr);
   if (sound_thread == nullptr) {
-    thread_alive.store(0);
     putlog(putlog_source(), LOG_LINE_SOUND_THREAD_FAILED, "SDL_CreateThread failed: %s", SDL_GetError());
     audio_term();
     return -1;
   }
-  if (!wait_state(SOUND_RUNNING)) {
-    putlog(putlog_source(), LOG_LINE_SOUND_DOWN, "Sound-thread has down.");
+  if (!sound_thread_started(&sound)) {
     audio_term();
     return -1;
   }
@@ -193,11 +170,7 @@ void audio_term() {
   // is not counted as an underrun.
   if (device != 0) SDL_PauseAudioDevice(device, 1);
   if (sound_thread != nullptr) {
-    if (wait_state(SOUND_RUNNING)) {
-      sound_state.store(SOUND_STOP_REQUESTED);
-      SDL_SemPost(wake);
-      wait_state(SOUND_STOPPED);
-    }
+    sound_thread_stop(&sound, post_wake);
     SDL_WaitThread(sound_thread, nullptr);
     sound_thread = nullptr;
   }
@@ -221,6 +194,6 @@ void audio_pause(bool on) {
   if (!on && wake != nullptr) SDL_SemPost(wake);
 }
 
-uint8_t audio_state() { return sound_state.load(); }
+uint8_t audio_state() { return sound.state.load(); }
 int audio_has_device() { return device != 0 ? 1 : 0; }
 uint32_t audio_underrun_bytes() { return ring.underrun_bytes.load(); }

@@ -4,14 +4,9 @@
 #include <cstdint>
 
 #include "host/sound_ring.h"
+#include "host/sound_thread.h"
 
 constexpr uint16_t AUDIO_DEVICE_SAMPLES = SOUND_PERIOD_SAMPLES;  // per device callback, about 11.6 ms
-
-// Sound-thread states.
-constexpr uint8_t SOUND_NOT_RUNNING = 0;
-constexpr uint8_t SOUND_RUNNING = 1;
-constexpr uint8_t SOUND_STOP_REQUESTED = 254;
-constexpr uint8_t SOUND_STOPPED = 255;
 
 // Opens the default audio device and starts the sound thread, which takes its sound from `mix`.
 // Without an audio device the thread still runs, mixing 100 ms chunks at their pace, and the
@@ -28,6 +23,7 @@ void audio_term();
 // resuming goes on from where it stopped.
 void audio_pause(bool paused);
 
+// The sound thread's state (host/sound_thread.h).
 uint8_t audio_state();
 // 1 when the sound goes to a real audio device.
 int audio_has_device();

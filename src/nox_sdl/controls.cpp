@@ -1,5 +1,6 @@
 #include "nox_sdl/controls.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "nox_sdl/host.h"
@@ -195,7 +196,5 @@ void controls_pause(HostInput* in, bool paused) {
 }
 
 int controls_pad_count() {
-  int n = 0;
-  for (const Pad& p : pads) n += p.controller != nullptr ? 1 : 0;
-  return n;
+  return static_cast<int>(std::ranges::count_if(pads, [](const Pad& p) { return p.controller != nullptr; }));
 }

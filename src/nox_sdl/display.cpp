@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 #include "game/core.h"
 #include "nox_sdl/host.h"
@@ -42,7 +41,6 @@ int32_t window_scale(SDL_Window* window) {
 
 int host_parse_options(int argc, char** argv, HostOptions* out) {
   ArgReader a("pixbrk", argc, argv, PIXBRK_VERSION);
-  bool scale_given = false;
   while (a.next()) {
     if (a.is_help()) {
       std::fputs(USAGE, stdout);
@@ -56,11 +54,10 @@ int host_parse_options(int argc, char** argv, HostOptions* out) {
       out->fullscreen = mode;
     } else if (a.is("--scale")) {
       std::string value;
-      if (scale_given) return a.usage_error("--scale is given twice");
+      if (out->scale > 0) return a.usage_error("--scale is given twice");
       if (!a.value(&value, "a whole number from 1 to 16")) return 2;
       if (!host_scale_parse(value, &out->scale))
         return a.usage_error("--scale must be a whole number from 1 to 16, not '" + value + "'");
-      scale_given = true;
     } else {
       return a.unexpected();
     }
@@ -68,7 +65,7 @@ int host_parse_options(int argc, char** argv, HostOptions* out) {
   return a.failed() ? 2 : 0;
 }
 
-HostSettings display_start_settings(const HostOptions& options) {
+SDL_Window* display_create_window(const HostOptions& options) {
   char why[128] = "";
   file_damaged = host_settings_load(HOST_SETTINGS_FILE, &remembered, why, sizeof why) == SettingsLoad::Damaged;
   if (file_damaged) {
@@ -78,10 +75,6 @@ HostSettings display_start_settings(const HostOptions& options) {
   HostSettings s = remembered;
   if (options.fullscreen >= 0) s.fullscreen = static_cast<uint8_t>(options.fullscreen);
   if (options.scale > 0) s.scale = options.scale;
-  return s;
-}
-
-SDL_Window* display_create_window(const char* title, const HostSettings& s) {
   asked_scale = s.scale;
   made_scale = s.scale;
   SDL_Rect usable{};
@@ -92,7 +85,7 @@ SDL_Window* display_create_window(const char* title, const HostSettings& s) {
   windowed_h = NOX_H * made_scale;
   Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
   if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-  return SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowed_w, windowed_h, flags);
+  return SDL_CreateWindow(HOST_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowed_w, windowed_h, flags);
 }
 
 void display_show_window(SDL_Window* window) {

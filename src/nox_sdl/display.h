@@ -17,13 +17,11 @@ struct HostOptions {
 // command line, told in one line on standard error (exit with 2).
 int host_parse_options(int argc, char** argv, HostOptions* out);
 
-// The settings the window starts with: the remembered ones (a damaged file is logged and
-// ignored), overridden by the command line.
-HostSettings display_start_settings(const HostOptions& options);
-
-// Creates the game's resizable window, hidden: 240N x 320N for the scale (made smaller when the
-// display cannot hold it), or the whole screen. Null on failure (SDL_GetError says why).
-SDL_Window* display_create_window(const char* title, const HostSettings& s);
+// Creates the game's resizable window, hidden, with the settings it starts with: the remembered
+// ones (a damaged file is logged and ignored), overridden by the command line. It is 240N x 320N
+// for the scale (made smaller when the display cannot hold it), or the whole screen. Null on
+// failure (SDL_GetError says why).
+SDL_Window* display_create_window(const HostOptions& options);
 
 // Shows it, once the presenter is ready.
 void display_show_window(SDL_Window* window);

@@ -78,7 +78,6 @@ void window_event(HostInput* in, const SDL_WindowEvent& w, bool take_input) {
 
 void input_clear(HostInput* in, SDL_Window* window) {
   *in = HostInput{};
-  events_clear(&in->queue);
   vpointer_reset(&in->pointer);
   in->window = window;
   in->fit = window != nullptr ? display_window_fit(window)

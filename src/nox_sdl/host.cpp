@@ -13,7 +13,6 @@
 #include "nox_sdl/audio.h"
 #include "nox_sdl/controls.h"
 #include "nox_sdl/events.h"
-#include "nox_sdl/screenshot.h"
 #include "nox_sdl/video.h"
 #include "nox_sdl/x11_watch.h"
 #include "pack/log.h"
@@ -23,29 +22,29 @@ int (*host_event_hook)(uint64_t frame, HostEvent* ev) = nullptr;
 
 namespace {
 
-constexpr const char* TITLE = "PIXEL BREAKER";
-
 // Pending events (the game takes one per frame), the virtual pointer, the pause.
 HostInput input;
 uint32_t pending_peak = 0;
 
-// The picture of a frame that is written as a screenshot.
-uint32_t shot_pixels[NOX_W * NOX_H];
-
-// The running game's window and frame count, for the shut-down (also the one without X).
+// The running game's window and its frame schedule, which counts the frames shown, for the
+// shut-down (also the one without X).
 SDL_Window* game_window = nullptr;
 Pacer pacer{};
-uint64_t frames = 0;
-int64_t first_ns = 0;
-int64_t last_ns = 0;
+
+// The first log line's text, from uname: "Executes "PIXEL BREAKER" on <kernel> ...".
+void system_line(char* out, size_t size) {
+  utsname u{};
+  if (uname(&u) != 0) {
+    std::snprintf(out, size, "Executes \"%s\" on an unknown system", HOST_TITLE);
+    return;
+  }
+  std::snprintf(out, size, "Executes \"%s\" on %s %s %s (%s)", HOST_TITLE, u.sysname, u.release, u.version, u.machine);
+}
 
 // The one line on standard error that tells a player what went wrong and where the log is.
 void tell_player(const char* what) {
   char cwd[4096];
-  if (getcwd(cwd, sizeof cwd) == nullptr) {
-    cwd[0] = '.';
-    cwd[1] = 0;
-  }
+  if (getcwd(cwd, sizeof cwd) == nullptr) std::snprintf(cwd, sizeof cwd, ".");
   if (access("LOG.TXT", F_OK) == 0) {
     std::fprintf(stderr, "pixbrk: %s (working directory %s); see %s/LOG.TXT\n", what, cwd, cwd);
   } else {
@@ -55,7 +54,7 @@ void tell_player(const char* what) {
 
 // The run's last log lines, as every shut-down writes them.
 void log_the_end() {
-  pacer_log_summary(&pacer, frames, first_ns, last_ns, HOST_SOURCE, LOG_LINE_FRAMES);
+  pacer_log_summary(&pacer);
   game_stop();
 }
 
@@ -100,10 +99,12 @@ void set_paused(bool paused, int64_t* paused_ns) {
 }
 
 // The window, the picture and the sound, opened once the pack is loaded (the game's start-up
-// order). A failure is logged and told; what was opened is closed again.
+// order). A failure is logged and told; what was opened is closed again (SDL_Quit destroys the
+// window too).
 int open_devices(void* host, Status* why) {
   const HostOptions& options = *static_cast<const HostOptions*>(host);
   const auto fail = [why](int line, const char* logged, const char* told) {
+    SDL_Quit();
     putlog(HOST_SOURCE, line, "%s", logged);
     tell_player(told);
     return status_fail(why, -1, "%s", told);
@@ -120,23 +121,18 @@ int open_devices(void* host, Status* why) {
   if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) {
     std::snprintf(logged, sizeof logged, "SDL_Init error. (no display, only the %s video driver)",
                   driver != nullptr ? driver : "unknown");
-    SDL_Quit();
     return fail(LOG_LINE_SDL_INIT, logged, "cannot start: no display to open the game window on");
   }
   // No input-method window over the game.
   SDL_StopTextInput();
 
-  SDL_Window* window = display_create_window(TITLE, display_start_settings(options));
+  SDL_Window* window = display_create_window(options);
   if (window == nullptr) {
     std::snprintf(logged, sizeof logged, "SDL_CreateWindow error. (%s)", SDL_GetError());
-    SDL_Quit();
     return fail(LOG_LINE_CREATE_WINDOW, logged, "cannot start: the game window could not be opened");
   }
-  if (video_init(window, display_is_60hz(window)) != 0) {
-    SDL_DestroyWindow(window);
-    SDL_Quit();
+  if (video_init(window, display_is_60hz(window)) != 0)
     return fail(LOG_LINE_VIDEO_INIT, "video_init error.", "cannot start: the game window cannot be drawn into");
-  }
   display_show_window(window);
   game_window = window;
   x11_watch_start(window, connection_lost);
@@ -160,24 +156,11 @@ void close_devices() {
 uint32_t host_pending_events() { return input.queue.count; }
 uint32_t host_pending_peak() { return pending_peak; }
 
-void host_system_line(char* out, int size) {
-  utsname u{};
-  if (uname(&u) != 0) {
-    std::snprintf(out, static_cast<size_t>(size), "Executes \"%s\" on an unknown system", TITLE);
-    return;
-  }
-  std::snprintf(out, static_cast<size_t>(size), "Executes \"%s\" on %s %s %s (%s)", TITLE, u.sysname, u.release,
-                u.version, u.machine);
-}
-
 int host_main(const HostOptions& options) {
-  char system_line[1024];
-  host_system_line(system_line, sizeof system_line);
-  GameOptions game;
-  game.first_line = system_line;
-  game.log_source = HOST_SOURCE;
-  game.host = const_cast<HostOptions*>(&options);
-  game.open_devices = open_devices;
+  char first_line[1024];
+  system_line(first_line, sizeof first_line);
+  GameOptions game{.first_line = first_line, .log_source = HOST_SOURCE, .host = const_cast<HostOptions*>(&options),
+                   .open_devices = open_devices};
   const Status started = game_start(game);
   if (started.code == GAME_PACK_FAILED) tell_player("cannot start: ROMDATA.BIN is missing or broken");
   if (started.code == GAME_INIT_FAILED) {
@@ -192,9 +175,6 @@ int host_main(const HostOptions& options) {
   pending_peak = 0;
   pacer = Pacer{};
   start_pacing(&pacer, host_now_ns());
-  frames = 0;
-  first_ns = 0;
-  last_ns = 0;
   int display_failed = 0;
   DisplayTrouble trouble = DisplayTrouble::Clear;
   bool paused = false;
@@ -203,13 +183,13 @@ int host_main(const HostOptions& options) {
   for (;;) {
     // On the timer the wait comes first: the frame then reads the newest input and is shown as
     // soon as it is drawn. A vsync display waits in the present instead (below).
-    if (frames > 0 && !paused && pacer.mode == PaceMode::Timer) host_sleep_until_ns(pacer_deadline(&pacer));
+    if (pacer.shown > 0 && !paused && pacer.mode == PaceMode::Timer) host_sleep_until_ns(pacer_deadline(&pacer));
 
     input_frame(&input);
     // Another program destroyed the window: the game ends as on a close. The X server refused
     // a request: the window cannot be relied on any more.
-    char why[256];
-    trouble = x11_watch_trouble(why, sizeof why);
+    const char* why = nullptr;
+    trouble = x11_watch_trouble(&why);
     if (trouble == DisplayTrouble::WindowDestroyed) {
       putlog(HOST_SOURCE, LOG_LINE_WINDOW_DESTROYED, "The game window was destroyed by another program.");
       break;
@@ -243,7 +223,7 @@ int host_main(const HostOptions& options) {
       continue;
     }
     HostEvent ev{};
-    if (host_event_hook != nullptr && host_event_hook(frames, &ev) != 0) events_push(&input.queue, ev);
+    if (host_event_hook != nullptr && host_event_hook(pacer.shown, &ev) != 0) events_push(&input.queue, ev);
     if (input.queue.count > pending_peak) pending_peak = input.queue.count;
     // Every event reaches the game in the reference client area of 480 x 640.
     if (!events_pop(&input.queue, &ev)) ev = HostEvent{};
@@ -252,7 +232,7 @@ int host_main(const HostOptions& options) {
     const bool shot = input.screenshot != 0;
     input.screenshot = 0;
     input.redraw = 0;
-    if (video_compose(shot ? shot_pixels : nullptr) != 0) {
+    if (video_compose(shot) != 0) {
       display_failed = 1;
       break;
     }
@@ -265,21 +245,18 @@ int host_main(const HostOptions& options) {
       display_failed = 1;
       break;
     }
-    if (shot) screenshot_write(shot_pixels, video_scale(), frames);
+    if (shot) video_screenshot(pacer.shown);
 
     const int64_t now = host_now_ns();
-    if (frames == 0) {
+    if (pacer.shown == 0) {
       // The schedule starts with the first picture, so the slow first frame (shaders, first
       // mapping of the window) is not made up for with a burst of quick ones.
       start_pacing(&pacer, now);
-      first_ns = now;
       // Gamepads after the first picture: looking for them can take a while (they are then
       // announced as events).
       controls_init();
     }
     if (pacer_presented(&pacer, now) != 0) video_vsync_off();
-    last_ns = now;
-    frames++;
     if (host_frame_hook != nullptr && host_frame_hook(now) != 0) break;
   }
 

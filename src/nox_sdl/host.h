@@ -3,23 +3,17 @@
 #include <cstdint>
 
 #include "host/event_queue.h"
+#include "host/log_lines.h"
 #include "nox_sdl/display.h"
 
-// Where this host's log lines say they come from, and their fixed line numbers.
+// Where this host's log lines say they come from, and the fixed line numbers of those the
+// Windows host does not write too (host/log_lines.h has the others).
 constexpr const char* HOST_SOURCE = "./src/nox_sdl.cpp";
-constexpr int LOG_LINE_LOADBIN = 149;
 constexpr int LOG_LINE_SDL_INIT = 170;
-constexpr int LOG_LINE_CREATE_WINDOW = 188;
-constexpr int LOG_LINE_VIDEO_INIT = 199;
-constexpr int LOG_LINE_AUDIO_INIT = 205;
-constexpr int LOG_LINE_NOX_INIT = 212;
-constexpr int LOG_LINE_LOCK = 260;
 constexpr int LOG_LINE_COPY = 271;
 constexpr int LOG_LINE_WINDOW_DESTROYED = 280;
 constexpr int LOG_LINE_DISPLAY_LOST = 284;
 constexpr int LOG_LINE_DISPLAY_ERROR = 288;
-constexpr int LOG_LINE_FRAMES = 296;
-constexpr int LOG_LINE_EXIT = 300;
 constexpr int LOG_LINE_SETTINGS_DAMAGED = 320;
 constexpr int LOG_LINE_SETTINGS_SAVE_FAILED = 324;
 constexpr int LOG_LINE_PAUSED = 340;
@@ -29,15 +23,6 @@ constexpr int LOG_LINE_SCREENSHOT_FAILED = 364;
 constexpr int LOG_LINE_NO_GAMEPADS = 380;
 constexpr int LOG_LINE_GAMEPAD_ADDED = 384;
 constexpr int LOG_LINE_GAMEPAD_REMOVED = 388;
-constexpr int LOG_LINE_RENDERER = 478;
-constexpr int LOG_LINE_RENDERER_FAILED = 481;
-constexpr int LOG_LINE_TEXTURE_FAILED = 559;
-constexpr int LOG_LINE_NO_SOUND_DEVICE = 630;
-constexpr int LOG_LINE_SOUND_EVENT_FAILED = 688;
-constexpr int LOG_LINE_SOUND_THREAD_FAILED = 702;
-constexpr int LOG_LINE_SOUND_DOWN = 707;
-constexpr int LOG_LINE_SOUND_STARTED = 754;
-constexpr int LOG_LINE_SOUND_STOPS = 808;
 
 // Runs the whole program in the working directory. Returns the process exit status:
 // 0 after a normal shut-down (a window destroyed by another program ends the game as a close
@@ -56,7 +41,3 @@ extern int (*host_event_hook)(uint64_t frame, HostEvent* ev);
 // Events waiting for the game, and the most that have waited at once in this run.
 uint32_t host_pending_events();
 uint32_t host_pending_peak();
-
-// The first log line's text, filled from uname: "Executes "PIXEL BREAKER" on <kernel> ...".
-// Writes at most size bytes including the terminator.
-void host_system_line(char* out, int size);

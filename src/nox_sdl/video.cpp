@@ -1,6 +1,13 @@
 #include "nox_sdl/video.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
 #include "game/core.h"
+#include "headless/output.h"
 #include "host/display_fit.h"
 #include "nox_sdl/host.h"
 #include "pack/log.h"
@@ -13,6 +20,7 @@ SDL_Texture* mark_texture = nullptr;
 int vsync = 0;
 int32_t scale = 2;
 bool texture_blended = false;  // the picture is shown below 1x, with linear filtering
+uint32_t kept[NOX_W * NOX_H];  // the picture of a frame that is written as a screenshot
 
 // The pointer mark, in virtual pixels: a white cross with a dark rim and an open centre, so it
 // shows on every colour the game uses. '#' white, 'o' dark, '.' clear.
@@ -45,15 +53,15 @@ void make_mark() {
       pixels[y * MARK_SIZE + x] = c == '#' ? 0xFFFFFFFFu : c == 'o' ? 0xFF101018u : 0u;
     }
   }
+  // Sharp, as the hint made every texture; blended over the picture, as SDL does a texture with
+  // alpha.
   SDL_UpdateTexture(mark_texture, nullptr, pixels, MARK_SIZE * 4);
-  SDL_SetTextureScaleMode(mark_texture, SDL_ScaleModeNearest);
-  SDL_SetTextureBlendMode(mark_texture, SDL_BLENDMODE_BLEND);
 }
 
 }  // namespace
 
 int video_init(SDL_Window* window, int want_vsync) {
-  // Sharp pixels whatever the renderer's default filter is.
+  // Sharp pixels whatever the renderer's default filter is: the textures made after this take it.
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
   Uint32 flags = SDL_RENDERER_ACCELERATED;
   if (want_vsync) flags |= SDL_RENDERER_PRESENTVSYNC;
@@ -70,22 +78,21 @@ int video_init(SDL_Window* window, int want_vsync) {
   putlog(HOST_SOURCE, LOG_LINE_RENDERER, "Using: %s%s", info.name, vsync ? "+vsync" : "");
   texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, NOX_W, NOX_H);
   if (texture == nullptr) {
-    putlog(HOST_SOURCE, LOG_LINE_TEXTURE_FAILED, "SDL_CreateTexture failed: %s", SDL_GetError());
+    putlog(HOST_SOURCE, LOG_LINE_PICTURE_BUFFER_FAILED, "SDL_CreateTexture failed: %s", SDL_GetError());
     video_term();
     return -1;
   }
-  SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
+  // Sharp, by the hint; and copied over what is there, as SDL copies a texture without alpha.
   texture_blended = false;
-  SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
   make_mark();
   return 0;
 }
 
-int video_compose(uint32_t* copy) {
-  if (copy != nullptr) {
+int video_compose(bool keep) {
+  if (keep) {
     // A locked texture's memory is for writing only: compose into the copy and upload it.
-    game_compose(NOX_W * 4, copy);
-    if (SDL_UpdateTexture(texture, nullptr, copy, NOX_W * 4) != 0) {
+    game_compose(NOX_W * 4, kept);
+    if (SDL_UpdateTexture(texture, nullptr, kept, NOX_W * 4) != 0) {
       putlog(HOST_SOURCE, LOG_LINE_LOCK, "SDL_UpdateTexture failed: %s", SDL_GetError());
       return -1;
     }
@@ -111,7 +118,7 @@ int video_present(bool mark, int32_t mark_x, int32_t mark_y) {
   const SDL_Rect picture{fit.x, fit.y, fit.pic_w, fit.pic_h};
   // Sharp blocks at whole scales; below 1x every output pixel stands for more than one virtual
   // pixel, and blending them keeps thin lines and small text from dropping out.
-  const bool shrunk = display_shrunk(fit);
+  const bool shrunk = fit.pic_w < NOX_W || fit.pic_h < NOX_H;
   if (shrunk != texture_blended) {
     texture_blended = shrunk;
     SDL_SetTextureScaleMode(texture, shrunk ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
@@ -136,7 +143,24 @@ int video_present(bool mark, int32_t mark_x, int32_t mark_y) {
   return 0;
 }
 
-int32_t video_scale() { return scale; }
+int video_screenshot(uint64_t frame) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "PIXBRK_%Y%m%d_%H%M%S", &local);
+  char name[48];
+  std::snprintf(name, sizeof name, "%s.png", stamp);
+  for (int n = 2; access(name, F_OK) == 0 && n < 100; ++n) std::snprintf(name, sizeof name, "%s_%d.png", stamp, n);
+  std::string error;
+  if (!write_png(name, kept, NOX_W, NOX_H, scale, &error)) {
+    putlog(HOST_SOURCE, LOG_LINE_SCREENSHOT_FAILED, "Screenshot failed: cannot write %s: %s.", name, error.c_str());
+    return -1;
+  }
+  putlog(HOST_SOURCE, LOG_LINE_SCREENSHOT, "Screenshot %s (%d x %d, frame %llu).", name,
+         static_cast<int>(NOX_W * scale), static_cast<int>(NOX_H * scale), static_cast<unsigned long long>(frame));
+  return 0;
+}
 
 void video_vsync_off() {
   if (renderer != nullptr && vsync) {
@@ -148,17 +172,10 @@ void video_vsync_off() {
 int video_vsync_on() { return vsync; }
 
 void video_term() {
-  if (mark_texture != nullptr) {
-    SDL_DestroyTexture(mark_texture);
-    mark_texture = nullptr;
-  }
-  if (texture != nullptr) {
-    SDL_DestroyTexture(texture);
-    texture = nullptr;
-  }
-  if (renderer != nullptr) {
-    SDL_DestroyRenderer(renderer);
-    renderer = nullptr;
-  }
+  // Destroying the renderer destroys its textures too.
+  if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+  renderer = nullptr;
+  texture = nullptr;
+  mark_texture = nullptr;
   vsync = 0;
 }

@@ -4,7 +4,6 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -53,8 +52,8 @@ void x11_watch_start(SDL_Window* sdl_window, void (*lost)(const char*)) {
   previous_io = XSetIOErrorHandler(on_io_error);
 }
 
-DisplayTrouble x11_watch_trouble(char* why, size_t size) {
-  if (size > 0) std::snprintf(why, size, "%s", error_text);
+DisplayTrouble x11_watch_trouble(const char** why) {
+  *why = error_text;
   return trouble;
 }
 

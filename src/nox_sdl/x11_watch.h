@@ -7,7 +7,6 @@
 #pragma once
 #include <SDL2/SDL.h>
 
-#include <cstddef>
 #include <cstdint>
 
 enum class DisplayTrouble : uint8_t { Clear, WindowDestroyed, Error };
@@ -18,8 +17,8 @@ enum class DisplayTrouble : uint8_t { Clear, WindowDestroyed, Error };
 void x11_watch_start(SDL_Window* window, void (*lost)(const char* display_name));
 
 // What went wrong since the start: the window was destroyed, or the X server refused another
-// request (what it said is written to why[0..size)).
-DisplayTrouble x11_watch_trouble(char* why, size_t size);
+// request (*why then points to what it said).
+DisplayTrouble x11_watch_trouble(const char** why);
 
 // Takes the answers to the requests still on their way (so the failures of the shut-down's own
 // requests on a destroyed window reach the watch, not Xlib's default handler, which SDL puts

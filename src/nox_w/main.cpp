@@ -36,7 +36,7 @@ void system_line(char* out, size_t size) {
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-  std::snprintf(out, size, "Executes \"%s\" on Windows %d.%d %s (%d,%d)", WIN_TITLE,
+  std::snprintf(out, size, "Executes \"%s\" on Windows %d.%d %s (%d,%d)", HOST_TITLE,
                 static_cast<int>(version.dwMajorVersion), static_cast<int>(version.dwMinorVersion),
                 version.szCSDVersion, static_cast<int>(version.dwBuildNumber), static_cast<int>(version.dwPlatformId));
 }
@@ -53,7 +53,7 @@ void tell_player(const char* what, const char* why) {
   if (err != nullptr && err != INVALID_HANDLE_VALUE &&
       WriteFile(err, told, static_cast<DWORD>(length), &written, nullptr) && written == static_cast<DWORD>(length))
     return;
-  MessageBoxA(nullptr, line, WIN_TITLE, MB_OK | MB_ICONERROR);
+  MessageBoxA(nullptr, line, HOST_TITLE, MB_OK | MB_ICONERROR);
 }
 
 void log_folder_error(void* host) {
@@ -70,11 +70,11 @@ int open_devices(void* host, Status* why) {
   if (h.window == nullptr) return -1;
   Status failed;
   if (presenter_open(h.window, &failed) != 0) {
-    putlog(WIN_SOURCE, LINE_D3D_INIT, "d3d_init error.");
+    putlog(WIN_SOURCE, LOG_LINE_VIDEO_INIT, "d3d_init error.");
     return status_fail(why, -1, "the picture cannot be shown (%s)", failed.message);
   }
   if (sound_open(h.window, &failed) != 0) {
-    putlog(WIN_SOURCE, LINE_DS_INIT, "ds_init error.");
+    putlog(WIN_SOURCE, LOG_LINE_AUDIO_INIT, "ds_init error.");
     presenter_close();
     return status_fail(why, -1, "the sound cannot be played (%s)", failed.message);
   }
@@ -90,13 +90,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
   char first_line[512];
   system_line(first_line, sizeof first_line);
 
-  GameOptions options;
-  options.pack_path = pack;
-  options.first_line = first_line;
-  options.log_source = WIN_SOURCE;
-  options.host = &host;
-  options.after_first_line = log_folder_error;
-  options.open_devices = open_devices;
+  GameOptions options{.pack_path = pack, .first_line = first_line, .log_source = WIN_SOURCE, .host = &host,
+                      .after_first_line = log_folder_error, .open_devices = open_devices};
   const Status started = game_start(options);
   if (started.code == GAME_INIT_FAILED) {
     sound_close();
@@ -108,13 +103,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
   }
 
   Pacer pacer{};
-  uint64_t frames = 0;
-  int64_t first_ns = 0, last_ns = 0;
   bool failed = false;
   for (;;) {
     // The wait comes first: the frame then reads the newest input and is shown as soon as it
     // is drawn (Present does not wait for the display here).
-    if (frames > 0) host_sleep_until_ns(pacer_deadline(&pacer));
+    if (pacer.shown > 0) host_sleep_until_ns(pacer_deadline(&pacer));
     if (!window_handle_messages()) break;
     if (game_step(window_next_input(host.window)) != GameStep::Next) break;
     if (presenter_show() != 0) {
@@ -123,18 +116,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     }
     const int64_t now = host_now_ns();
     // The schedule starts with the first picture, so a slow first frame is not made up for.
-    if (frames == 0) {
-      pacer_start(&pacer, PaceMode::Timer, now);
-      first_ns = now;
-    }
+    if (pacer.shown == 0) pacer_start(&pacer, PaceMode::Timer, now);
     pacer_presented(&pacer, now);
-    last_ns = now;
-    ++frames;
   }
 
   sound_close();
   presenter_close();
-  pacer_log_summary(&pacer, frames, first_ns, last_ns, WIN_SOURCE, LINE_FRAMES);
+  pacer_log_summary(&pacer);
   game_stop();
   if (failed) tell_player("stopped", "the game window could no longer be drawn");
   return failed ? 1 : 0;

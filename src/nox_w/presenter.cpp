@@ -16,15 +16,6 @@ IDirect3D9* d3d_object = nullptr;
 IDirect3DDevice9* d3d_device = nullptr;
 IDirect3DSurface9* d3d_back_buffer = nullptr;
 IDirect3DSurface9* d3d_screen = nullptr;  // NOX_W x NOX_H, the composition target
-const RECT kScreenRect{0, 0, NOX_W, NOX_H};
-
-unsigned hex(HRESULT hr) { return static_cast<unsigned>(hr); }
-
-// A failed call: its log line, the same words in *why (when given), -1.
-int failed(Status* why, int line, const char* call, HRESULT hr) {
-  putlog(WIN_SOURCE, line, "%s failed: %x", call, hex(hr));
-  return status_fail(why, -1, "%s failed: %x", call, hex(hr));
-}
 
 }  // namespace
 
@@ -55,43 +46,40 @@ int presenter_open(HWND window, Status* why) {
   params.AutoDepthStencilFormat = D3DFMT_D16;
   params.PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
 
-  int result = 0;
+  // A failed call after the first: logged, told, and everything made released.
+  const auto fail = [why](int line, const char* call, HRESULT hr) {
+    presenter_close();
+    return win_failed(why, line, call, hr);
+  };
   HRESULT hr = d3d_object->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
                                         D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &d3d_device);
-  if (FAILED(hr)) {
-    result = failed(why, LINE_CREATE_DEVICE, "CreateDevice(HAL+SWV)", hr);
-  } else {
-    putlog(WIN_SOURCE, LINE_USING_HAL, "Using: HAL+SWV");
-    hr = d3d_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d3d_back_buffer);
-    if (FAILED(hr)) {
-      result = failed(why, LINE_GET_BACK_BUFFER, "GetBackBuffer", hr);
-    } else {
-      // A lockable render target: the one kind of source every driver can stretch from.
-      hr = d3d_device->CreateRenderTarget(NOX_W, NOX_H, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &d3d_screen,
-                                          nullptr);
-      if (FAILED(hr)) result = failed(why, LINE_CREATE_SCREEN, "CreateRenderTarget", hr);
-    }
-  }
-  if (result != 0) presenter_close();
-  return result;
+  if (FAILED(hr)) return fail(LOG_LINE_RENDERER_FAILED, "CreateDevice(HAL+SWV)", hr);
+  putlog(WIN_SOURCE, LOG_LINE_RENDERER, "Using: HAL+SWV");
+  hr = d3d_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &d3d_back_buffer);
+  if (FAILED(hr)) return fail(LOG_LINE_PICTURE_BUFFER_FAILED, "GetBackBuffer", hr);
+  // A lockable render target: the one kind of source every driver can stretch from.
+  hr = d3d_device->CreateRenderTarget(NOX_W, NOX_H, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &d3d_screen,
+                                      nullptr);
+  if (FAILED(hr)) return fail(LINE_CREATE_SCREEN, "CreateRenderTarget", hr);
+  return 0;
 }
 
 int presenter_show() {
   HRESULT hr = d3d_device->BeginScene();
-  if (FAILED(hr)) return failed(nullptr, LINE_BEGIN_SCENE, "BeginScene", hr);
+  if (FAILED(hr)) return win_failed(nullptr, LINE_BEGIN_SCENE, "BeginScene", hr);
   D3DLOCKED_RECT locked{};
   // Plain lock: the discard flag is documented for dynamic resources only, and the surface's
   // memory copy stays current anyway, since nothing but this lock ever writes to it.
-  hr = d3d_screen->LockRect(&locked, &kScreenRect, 0);
-  if (FAILED(hr)) return failed(nullptr, LINE_LOCK_RECT, "LockRect", hr);
+  hr = d3d_screen->LockRect(&locked, nullptr, 0);  // the whole surface, which is the screen
+  if (FAILED(hr)) return win_failed(nullptr, LOG_LINE_LOCK, "LockRect", hr);
   game_compose(locked.Pitch, locked.pBits);
   hr = d3d_screen->UnlockRect();
-  if (FAILED(hr)) return failed(nullptr, LINE_UNLOCK_RECT, "UnlockRect", hr);
+  if (FAILED(hr)) return win_failed(nullptr, LINE_UNLOCK_RECT, "UnlockRect", hr);
   hr = d3d_device->StretchRect(d3d_screen, nullptr, d3d_back_buffer, nullptr, D3DTEXF_POINT);
-  if (FAILED(hr)) return failed(nullptr, LINE_STRETCH_RECT, "StretchRect", hr);
+  if (FAILED(hr)) return win_failed(nullptr, LINE_STRETCH_RECT, "StretchRect", hr);
   hr = d3d_device->EndScene();
-  if (FAILED(hr)) return failed(nullptr, LINE_END_SCENE, "EndScene", hr);
+  if (FAILED(hr)) return win_failed(nullptr, LINE_END_SCENE, "EndScene", hr);
   hr = d3d_device->Present(nullptr, nullptr, nullptr, nullptr);
-  if (FAILED(hr)) return failed(nullptr, LINE_PRESENT, "Present", hr);
+  if (FAILED(hr)) return win_failed(nullptr, LINE_PRESENT, "Present", hr);
   return 0;
 }

@@ -53,6 +53,14 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
   return DefWindowProcA(window, message, wparam, lparam);
 }
 
+// A step of opening that failed: its log line "CALL error. (CODE)", the reason in *why, null.
+HWND open_failed(Status* why, int line, const char* call, const char* reason) {
+  const int error = static_cast<int>(GetLastError());
+  putlog(WIN_SOURCE, line, "%s error. (%d)", call, error);
+  status_fail(why, -1, "%s (%d)", reason, error);
+  return nullptr;
+}
+
 }  // namespace
 
 HWND window_open(HINSTANCE instance, int show, Status* why) {
@@ -64,25 +72,17 @@ HWND window_open(HINSTANCE instance, int show, Status* why) {
   window_class.lpfnWndProc = window_proc;
   window_class.hInstance = instance;
   window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  window_class.lpszClassName = WIN_TITLE;
-  if (RegisterClassA(&window_class) == 0) {
-    const int error = static_cast<int>(GetLastError());
-    putlog(WIN_SOURCE, LINE_REGISTER_CLASS, "RegisterClass error. (%d)", error);
-    status_fail(why, -1, "the window class could not be registered (%d)", error);
-    return nullptr;
-  }
+  window_class.lpszClassName = HOST_TITLE;
+  if (RegisterClassA(&window_class) == 0)
+    return open_failed(why, LINE_REGISTER_CLASS, "RegisterClass", "the window class could not be registered");
 
   constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // fixed size, no maximise
   RECT frame{0, 0, NOX_CLIENT_W, NOX_CLIENT_H};
   AdjustWindowRect(&frame, kStyle, FALSE);
-  HWND window = CreateWindowExA(0, WIN_TITLE, WIN_TITLE, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                                frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
-  if (window == nullptr) {
-    const int error = static_cast<int>(GetLastError());
-    putlog(WIN_SOURCE, LINE_CREATE_WINDOW, "CreateWindowEx error. (%d)", error);
-    status_fail(why, -1, "the window could not be opened (%d)", error);
-    return nullptr;
-  }
+  HWND window = CreateWindowExA(0, HOST_TITLE, HOST_TITLE, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+  if (window == nullptr)
+    return open_failed(why, LOG_LINE_CREATE_WINDOW, "CreateWindowEx", "the window could not be opened");
   ShowWindow(window, show);
   UpdateWindow(window);
   events_clear(&pending);
