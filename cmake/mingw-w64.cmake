@@ -1,6 +1,7 @@
 # Cross-builds the Windows programs (pixbrk.exe and the command-line tools as .exe) with
 # Debian's MinGW-w64. The "-posix" compilers use the winpthreads thread model, which is the one
-# that gives std::thread and std::mutex; the default "-win32" ones lack them.
+# that gives std::thread and std::mutex, and a std::chrono::steady_clock on the performance
+# counter (the host's frame clock); the default "-win32" ones lack them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
