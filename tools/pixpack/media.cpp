@@ -123,10 +123,6 @@ bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
   return true;
 }
 
-void put_le(std::vector<uint8_t>& out, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 uint32_t get_le(const uint8_t* p, int bytes) {
   uint32_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
@@ -135,22 +131,17 @@ uint32_t get_le(const uint8_t* p, int bytes) {
 
 }  // namespace
 
-std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
+std::string read_text_file(const std::string& path, std::string& text) {
   std::string why;
-  File f(open_input(path, &why));
-  if (!f) return path + ": cannot open (" + why + ")";
-  bytes.clear();
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  if (std::ferror(f.get())) return path + ": read error";
-  return "";
+  if (read_input(path, &text, &why)) return "";
+  // read_input answers "read error" for a file it opened, and otherwise why it could not open it.
+  return path + (why == "read error" ? ": read error" : ": cannot open (" + why + ")");
 }
 
-std::string read_text_file(const std::string& path, std::string& text) {
-  std::vector<uint8_t> bytes;
-  if (std::string err = read_whole_file(path, bytes); !err.empty()) return err;
-  text.assign(bytes.begin(), bytes.end());
+std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
+  std::string text;
+  if (std::string err = read_text_file(path, text); !err.empty()) return err;
+  bytes.assign(text.begin(), text.end());
   return "";
 }
 
@@ -192,15 +183,13 @@ std::string read_indexed_png(const std::string& path, IndexedImage& out) {
   out.width = static_cast<int>(width);
   out.height = static_cast<int>(height);
   out.pixels = std::move(pixels);
-  out.palette.fill(kDefaultFourth);
   out.palette_count = static_cast<int>(plte.size());
-  for (size_t i = 0; i < plte.size(); ++i) {
+  plte.resize(256);  // black past the colours the file defines
+  for (size_t i = 0; i < 256; ++i) {
     const uint32_t fourth = ctx.have_fourth ? static_cast<uint32_t>(ctx.fourth[i]) << 24 : kDefaultFourth;
     out.palette[i] = fourth | static_cast<uint32_t>(plte[i].red) << 16 | static_cast<uint32_t>(plte[i].green) << 8 |
                      plte[i].blue;
   }
-  if (ctx.have_fourth)
-    for (size_t i = plte.size(); i < 256; ++i) out.palette[i] = static_cast<uint32_t>(ctx.fourth[i]) << 24;
   return "";
 }
 
@@ -217,9 +206,8 @@ std::string write_indexed_png(const std::string& path, const IndexedImage& img) 
 }
 
 std::string write_wav(const std::string& path, const std::vector<int16_t>& samples) {
-  std::vector<uint8_t> pcm;
-  pcm.reserve(samples.size() * 2);
-  for (int16_t s : samples) put_le(pcm, static_cast<uint16_t>(s), 2);
+  std::vector<uint8_t> pcm;  // little-endian
+  for (int16_t s : samples) pcm.insert(pcm.end(), {static_cast<uint8_t>(s), static_cast<uint8_t>(s >> 8)});
   WavStream out;
   std::string why;
   if (!out.open(path, &why) || !out.add(pcm.data(), pcm.size(), &why) || !out.commit(&why))
