@@ -129,21 +129,20 @@ const FixedRect& rect(std::string_view entry, std::string_view what) {
   std::exit(1);
 }
 
-// A blank picture of the size this project gives the bank.
+// A blank picture of the bank, just large enough for all its rectangles.
 Canvas bank_canvas(std::string_view entry) {
-  for (const BankSize& b : kBankSizes)
-    if (b.entry == entry) return Canvas(b.w, b.h);
-  std::fprintf(stderr, "pixart: no bank size for %s\n", std::string(entry).c_str());
-  std::exit(1);
+  int w = 0, h = 0;
+  for (const FixedRect& r : kFixedRects)
+    if (r.entry == entry) {
+      w = std::max(w, r.x + r.w);
+      h = std::max(h, r.y + r.h);
+    }
+  return Canvas(w, h);
 }
 
 void save(const std::string& dir, const std::string& file, const Canvas& cv) {
-  IndexedImage img;
-  img.width = cv.w;
-  img.height = cv.h;
-  img.pixels = cv.px;
-  img.palette = master_palette();
-  img.palette_count = 256;
+  const IndexedImage img{
+      .width = cv.w, .height = cv.h, .pixels = cv.px, .palette = master_palette(), .palette_count = 256};
   if (std::string err = write_indexed_png(dir + "/" + file, img); !err.empty()) {
     std::fprintf(stderr, "pixart: %s\n", err.c_str());
     std::exit(1);
