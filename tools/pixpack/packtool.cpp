@@ -27,7 +27,6 @@ constexpr int kMaxEffectSeconds = 5;
 
 struct ManifestLine {
   std::string name, kind, source;
-  int line = 0;
 };
 
 struct Manifest {
@@ -57,7 +56,7 @@ std::string read_manifest(const std::string& path, Manifest& m) {
     } else if (words[0] == "palette" && words.size() == 2 && words[1] == "shared") {
       m.shared_palette = true;
     } else if (words.size() == 3) {
-      ManifestLine e{words[0], words[1], words[2], number};
+      ManifestLine e{words[0], words[1], words[2]};
       if (e.name.size() > 15) return where + "entry name '" + e.name + "' is longer than 15 characters";
       if (e.kind != "chr" && e.kind != "pcm" && e.kind != "raw")
         return where + "kind must be chr, pcm or raw, found '" + e.kind + "'";
@@ -147,7 +146,7 @@ std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>&
         if (sounds.empty())
           if (std::string err = parse_sounds(source, sounds); !err.empty()) return err;
         const std::string id = e.source.substr(6);
-        const auto found = std::find_if(sounds.begin(), sounds.end(), [&](const SynthSound& s) { return s.name == id; });
+        const auto found = std::ranges::find(sounds, id, &SynthSound::name);
         if (found == sounds.end()) return source + ": no sound named '" + id + "' (wanted by " + e.name + ")";
         if (std::string err = render_sound(*found, samples); !err.empty())
           return source + ":" + std::to_string(found->line) + ": " + err;

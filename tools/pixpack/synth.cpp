@@ -33,7 +33,7 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
   else if (wave == "sine") v.wave = Wave::Sine;
   else if (wave == "noise") v.wave = Wave::Noise;
   else return "unknown wave '" + wave + "' (square, triangle, saw, sine, noise)";
-  bool have_len = false, have_freq = false, have_vol = false, have_attack = false, have_release = false;
+  bool have_freq = false, have_vol = false, have_attack = false, have_release = false;
   std::string kv;
   while (in >> kv) {
     const auto eq = kv.find('=');
@@ -62,7 +62,7 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
     } else {
       if (!parse_number(val, a)) return "bad number for " + key + ": '" + val + "'";
       if (key == "at") v.at = ms_to_samples(a);
-      else if (key == "len") v.len = ms_to_samples(a), have_len = true;
+      else if (key == "len") v.len = ms_to_samples(a);
       else if (key == "attack") v.attack = ms_to_samples(a), have_attack = true;
       else if (key == "release") v.release = ms_to_samples(a), have_release = true;
       else if (key == "step") v.step = ms_to_samples(a);
@@ -84,7 +84,7 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
       } else return "unknown key '" + key + "'";
     }
   }
-  if (!have_len || v.len < 1) return "voice needs len=MS";
+  if (v.len < 1) return "voice needs len=MS";  // unstated, or too short for one sample
   if (!have_freq) return "voice needs freq=HZ";
   if (!have_vol) return "voice needs vol=PERCENT";
   // Unstated attack and release shrink to fit short voices.
