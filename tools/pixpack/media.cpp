@@ -53,11 +53,7 @@ int read_chunk_fn(png_structp png, png_unknown_chunkp chunk) {
 bool png_read_raw(std::FILE* f, PngContext& ctx, png_uint_32& width, png_uint_32& height, int& colour_type,
                   std::vector<uint8_t>& pixels, std::vector<png_color>& plte, bool& too_big) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, png_error_fn, png_warning_fn);
-  if (!png) {
-    std::snprintf(ctx.message, sizeof ctx.message, "out of memory");
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
   std::vector<png_bytep> rows;
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
@@ -93,10 +89,8 @@ bool png_read_raw(std::FILE* f, PngContext& ctx, png_uint_32& width, png_uint_32
 
 bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, png_error_fn, png_warning_fn);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
   std::vector<png_color> plte(256);
-  std::vector<png_const_bytep> rows(static_cast<size_t>(img.height));
   uint8_t fourth[256];
   bool need_fourth = false;
   for (int i = 0; i < 256; ++i) {
@@ -105,8 +99,6 @@ bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
     fourth[i] = static_cast<uint8_t>(c >> 24);
     if (fourth[i] != 0xFF) need_fourth = true;
   }
-  for (int y = 0; y < img.height; ++y)
-    rows[static_cast<size_t>(y)] = img.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(img.width);
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, info ? &info : nullptr);
     return false;
@@ -117,7 +109,8 @@ bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
   png_set_PLTE(png, info, plte.data(), 256);
   png_write_info(png, info);
   if (need_fourth) png_write_chunk(png, reinterpret_cast<png_const_bytep>(kAlphaChunk), fourth, 256);
-  png_write_image(png, const_cast<png_bytepp>(reinterpret_cast<png_const_bytep*>(rows.data())));
+  for (int y = 0; y < img.height; ++y)
+    png_write_row(png, img.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(img.width));
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return true;
