@@ -18,13 +18,6 @@ namespace {
 constexpr char kAlphaChunk[] = "pxAx";
 constexpr uint32_t kDefaultFourth = 0xFF000000u;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 struct PngContext {
   char message[256] = {};
   bool have_fourth = false;
@@ -150,7 +143,8 @@ std::string write_whole_file(const std::string& path, const std::vector<uint8_t>
 
 std::string read_indexed_png(const std::string& path, IndexedImage& out) {
   std::string why;
-  File f(open_input(path, &why));
+  const auto close = [](std::FILE* file) { std::fclose(file); };
+  const std::unique_ptr<std::FILE, decltype(close)> f(open_input(path, &why), close);
   if (!f) return path + ": cannot open (" + why + ")";
   png_byte sig[8] = {};
   if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return path + ": not a PNG file";

@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <array>
 #include <sstream>
+#include <string_view>
 
 #include "media.h"
 
@@ -25,14 +26,12 @@ int64_t ms_to_samples(double ms) { return std::llround(ms * kSampleRate / 1000.0
 int64_t to_q16(double fraction) { return std::llround(fraction * 65536.0); }
 
 std::string parse_voice(std::istringstream& in, SynthVoice& v) {
+  constexpr std::array<std::string_view, 5> kWaves = {"square", "triangle", "saw", "sine", "noise"};  // as in Wave
   std::string wave;
   in >> wave;
-  if (wave == "square") v.wave = Wave::Square;
-  else if (wave == "triangle") v.wave = Wave::Triangle;
-  else if (wave == "saw") v.wave = Wave::Saw;
-  else if (wave == "sine") v.wave = Wave::Sine;
-  else if (wave == "noise") v.wave = Wave::Noise;
-  else return "unknown wave '" + wave + "' (square, triangle, saw, sine, noise)";
+  const auto found = std::ranges::find(kWaves, wave);
+  if (found == kWaves.end()) return "unknown wave '" + wave + "' (square, triangle, saw, sine, noise)";
+  v.wave = static_cast<Wave>(found - kWaves.begin());
   bool have_freq = false, have_vol = false, have_attack = false, have_release = false;
   std::string kv;
   while (in >> kv) {
