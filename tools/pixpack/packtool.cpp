@@ -87,6 +87,10 @@ uint32_t get_be32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
+uint32_t get_le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
+}
+
 // A CHR entry that the game can load and that a PNG reproduces exactly.
 bool is_clean_chr(const std::vector<uint8_t>& d) {
   return d.size() >= kChrHeader + 1 && d[0] == 'K' && d[1] == 'R' &&
@@ -180,8 +184,7 @@ std::string build_pack(const std::string& assets_dir, const std::string& out_pat
 std::string parse_pack(const std::vector<uint8_t>& image, std::vector<PackEntry>& entries) {
   entries.clear();
   if (image.size() < 4) return "shorter than the 4-byte entry count";
-  const int32_t count = static_cast<int32_t>(static_cast<uint32_t>(image[0]) | static_cast<uint32_t>(image[1]) << 8 |
-                                             static_cast<uint32_t>(image[2]) << 16 | static_cast<uint32_t>(image[3]) << 24);
+  const auto count = static_cast<int32_t>(get_le32(image.data()));
   if (count < 0) return "negative entry count " + std::to_string(count);
   if (static_cast<uint64_t>(count) * 16 > image.size() - 4)
     return "name table of " + std::to_string(count) + " entries runs past the end";
@@ -241,8 +244,7 @@ std::string extract_pack(const std::vector<PackEntry>& entries, const std::strin
     const std::string kind = is_clean_chr(e.data) ? "chr" : is_clean_pcm(e.data) ? "pcm" : "raw";
     const std::string base = file_name_for(e.name), ending = kind == "chr" ? ".png" : kind == "pcm" ? ".wav" : ".raw";
     std::string file = base + ending;
-    for (int n = 2; used.count(file); ++n) file = base + "_" + std::to_string(n) + ending;
-    used.insert(file);
+    for (int n = 2; !used.insert(file).second; ++n) file = base + "_" + std::to_string(n) + ending;
     const std::string path = (fs::path(dir) / file).string();
     std::string err;
     if (kind == "chr") {
@@ -250,11 +252,7 @@ std::string extract_pack(const std::vector<PackEntry>& entries, const std::strin
                        .height = e.data[3] + 1,
                        .pixels = {e.data.begin() + kChrHeader, e.data.end()},
                        .palette_count = 256};
-      for (size_t i = 0; i < 256; ++i) {
-        const uint8_t* p = e.data.data() + 4 + 4 * i;
-        img.palette[i] = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-      }
+      for (size_t i = 0; i < 256; ++i) img.palette[i] = get_le32(e.data.data() + 4 + 4 * i);
       err = write_indexed_png(path, img);
     } else if (kind == "pcm") {
       std::vector<int16_t> samples((e.data.size() - kPcmHeader) / 2);
