@@ -204,8 +204,7 @@ std::string render_sound(const SynthSound& sound, std::vector<int16_t>& out) {
       int64_t w;
       if (v.wave == Wave::Noise) {
         // A 15-bit shift register clocked at the voice's frequency.
-        uint64_t steps = (phase + inc) >> 32;
-        for (; steps > 0; --steps) {
+        for (uint64_t steps = (phase + inc) >> 32; steps > 0; --steps) {
           const uint32_t bit = (lfsr ^ (lfsr >> 1)) & 1u;
           lfsr = (lfsr >> 1) | (bit << 14);
           noise_level = (lfsr & 1u) ? 32767 : -32767;
