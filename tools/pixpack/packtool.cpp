@@ -114,8 +114,7 @@ std::string file_name_for(const std::string& entry) {
   return base;
 }
 
-}  // namespace
-
+// Reads the assets folder and makes the entries. Returns "" or a message naming the file.
 std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>& entries) {
   const fs::path dir(assets_dir);
   Manifest m;
@@ -172,6 +171,8 @@ std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>&
   }
   return "";
 }
+
+}  // namespace
 
 std::string build_pack(const std::string& assets_dir, const std::string& out_path) {
   // A name that can never be written is told before the work.
