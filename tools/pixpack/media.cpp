@@ -18,13 +18,6 @@ namespace {
 constexpr char kAlphaChunk[] = "pxAx";
 constexpr uint32_t kDefaultFourth = 0xFF000000u;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 struct PngContext {
   char message[256] = {};
   bool have_fourth = false;
@@ -53,11 +46,7 @@ int read_chunk_fn(png_structp png, png_unknown_chunkp chunk) {
 bool png_read_raw(std::FILE* f, PngContext& ctx, png_uint_32& width, png_uint_32& height, int& colour_type,
                   std::vector<uint8_t>& pixels, std::vector<png_color>& plte, bool& too_big) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, png_error_fn, png_warning_fn);
-  if (!png) {
-    std::snprintf(ctx.message, sizeof ctx.message, "out of memory");
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
   std::vector<png_bytep> rows;
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
@@ -93,10 +82,8 @@ bool png_read_raw(std::FILE* f, PngContext& ctx, png_uint_32& width, png_uint_32
 
 bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, png_error_fn, png_warning_fn);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
   std::vector<png_color> plte(256);
-  std::vector<png_const_bytep> rows(static_cast<size_t>(img.height));
   uint8_t fourth[256];
   bool need_fourth = false;
   for (int i = 0; i < 256; ++i) {
@@ -105,8 +92,6 @@ bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
     fourth[i] = static_cast<uint8_t>(c >> 24);
     if (fourth[i] != 0xFF) need_fourth = true;
   }
-  for (int y = 0; y < img.height; ++y)
-    rows[static_cast<size_t>(y)] = img.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(img.width);
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, info ? &info : nullptr);
     return false;
@@ -117,14 +102,11 @@ bool png_write_raw(std::FILE* f, PngContext& ctx, const IndexedImage& img) {
   png_set_PLTE(png, info, plte.data(), 256);
   png_write_info(png, info);
   if (need_fourth) png_write_chunk(png, reinterpret_cast<png_const_bytep>(kAlphaChunk), fourth, 256);
-  png_write_image(png, const_cast<png_bytepp>(reinterpret_cast<png_const_bytep*>(rows.data())));
+  for (int y = 0; y < img.height; ++y)
+    png_write_row(png, img.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(img.width));
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return true;
-}
-
-void put_le(std::vector<uint8_t>& out, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 uint32_t get_le(const uint8_t* p, int bytes) {
@@ -135,22 +117,17 @@ uint32_t get_le(const uint8_t* p, int bytes) {
 
 }  // namespace
 
-std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
+std::string read_text_file(const std::string& path, std::string& text) {
   std::string why;
-  File f(open_input(path, &why));
-  if (!f) return path + ": cannot open (" + why + ")";
-  bytes.clear();
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  if (std::ferror(f.get())) return path + ": read error";
-  return "";
+  if (read_input(path, &text, &why)) return "";
+  // read_input answers "read error" for a file it opened, and otherwise why it could not open it.
+  return path + (why == "read error" ? ": read error" : ": cannot open (" + why + ")");
 }
 
-std::string read_text_file(const std::string& path, std::string& text) {
-  std::vector<uint8_t> bytes;
-  if (std::string err = read_whole_file(path, bytes); !err.empty()) return err;
-  text.assign(bytes.begin(), bytes.end());
+std::string read_whole_file(const std::string& path, std::vector<uint8_t>& bytes) {
+  std::string text;
+  if (std::string err = read_text_file(path, text); !err.empty()) return err;
+  bytes.assign(text.begin(), text.end());
   return "";
 }
 
@@ -166,7 +143,8 @@ std::string write_whole_file(const std::string& path, const std::vector<uint8_t>
 
 std::string read_indexed_png(const std::string& path, IndexedImage& out) {
   std::string why;
-  File f(open_input(path, &why));
+  const auto close = [](std::FILE* file) { std::fclose(file); };
+  const std::unique_ptr<std::FILE, decltype(close)> f(open_input(path, &why), close);
   if (!f) return path + ": cannot open (" + why + ")";
   png_byte sig[8] = {};
   if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return path + ": not a PNG file";
@@ -192,15 +170,13 @@ std::string read_indexed_png(const std::string& path, IndexedImage& out) {
   out.width = static_cast<int>(width);
   out.height = static_cast<int>(height);
   out.pixels = std::move(pixels);
-  out.palette.fill(kDefaultFourth);
   out.palette_count = static_cast<int>(plte.size());
-  for (size_t i = 0; i < plte.size(); ++i) {
+  plte.resize(256);  // black past the colours the file defines
+  for (size_t i = 0; i < 256; ++i) {
     const uint32_t fourth = ctx.have_fourth ? static_cast<uint32_t>(ctx.fourth[i]) << 24 : kDefaultFourth;
     out.palette[i] = fourth | static_cast<uint32_t>(plte[i].red) << 16 | static_cast<uint32_t>(plte[i].green) << 8 |
                      plte[i].blue;
   }
-  if (ctx.have_fourth)
-    for (size_t i = plte.size(); i < 256; ++i) out.palette[i] = static_cast<uint32_t>(ctx.fourth[i]) << 24;
   return "";
 }
 
@@ -217,9 +193,8 @@ std::string write_indexed_png(const std::string& path, const IndexedImage& img) 
 }
 
 std::string write_wav(const std::string& path, const std::vector<int16_t>& samples) {
-  std::vector<uint8_t> pcm;
-  pcm.reserve(samples.size() * 2);
-  for (int16_t s : samples) put_le(pcm, static_cast<uint16_t>(s), 2);
+  std::vector<uint8_t> pcm;  // little-endian
+  for (int16_t s : samples) pcm.insert(pcm.end(), {static_cast<uint8_t>(s), static_cast<uint8_t>(s >> 8)});
   WavStream out;
   std::string why;
   if (!out.open(path, &why) || !out.add(pcm.data(), pcm.size(), &why) || !out.commit(&why))

@@ -1,5 +1,8 @@
 #include "packtool.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -24,7 +27,6 @@ constexpr int kMaxEffectSeconds = 5;
 
 struct ManifestLine {
   std::string name, kind, source;
-  int line = 0;
 };
 
 struct Manifest {
@@ -54,7 +56,7 @@ std::string read_manifest(const std::string& path, Manifest& m) {
     } else if (words[0] == "palette" && words.size() == 2 && words[1] == "shared") {
       m.shared_palette = true;
     } else if (words.size() == 3) {
-      ManifestLine e{words[0], words[1], words[2], number};
+      ManifestLine e{words[0], words[1], words[2]};
       if (e.name.size() > 15) return where + "entry name '" + e.name + "' is longer than 15 characters";
       if (e.kind != "chr" && e.kind != "pcm" && e.kind != "raw")
         return where + "kind must be chr, pcm or raw, found '" + e.kind + "'";
@@ -85,6 +87,10 @@ uint32_t get_be32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
+uint32_t get_le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0];
+}
+
 // A CHR entry that the game can load and that a PNG reproduces exactly.
 bool is_clean_chr(const std::vector<uint8_t>& d) {
   return d.size() >= kChrHeader + 1 && d[0] == 'K' && d[1] == 'R' &&
@@ -100,66 +106,56 @@ bool is_clean_pcm(const std::vector<uint8_t>& d) {
 
 std::string file_name_for(const std::string& entry) {
   std::string base;
-  for (char c : entry) {
-    const bool ok = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' ||
-                    c == '-' || c == '_';
-    base += ok ? static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) : '_';
+  for (const unsigned char c : entry) {
+    const bool ok = std::isalnum(c) || c == '.' || c == '-' || c == '_';  // the C locale's letters and digits
+    base += ok ? static_cast<char>(std::tolower(c)) : '_';
   }
   if (base.empty() || base == "." || base == ".." || base == "manifest.txt") base = "entry_" + base;
   return base;
 }
 
-}  // namespace
-
+// Reads the assets folder and makes the entries. Returns "" or a message naming the file.
 std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>& entries) {
   const fs::path dir(assets_dir);
   Manifest m;
   if (std::string err = read_manifest((dir / "manifest.txt").string(), m); !err.empty()) return err;
 
-  std::vector<SynthSound> sounds;
-  bool sounds_read = false;
-  const IndexedImage* first_picture = nullptr;
-  std::string first_picture_file;
-  std::vector<IndexedImage> pictures;
-  pictures.reserve(m.entries.size());
+  std::vector<SynthSound> sounds;  // read when the first synth: entry needs them
+  std::string first_picture_file;  // with a shared palette: the first picture and its palette
+  std::array<uint32_t, 256> first_palette{};
   entries.clear();
 
   for (const ManifestLine& e : m.entries) {
     const std::string file = (dir / e.source).string();
     PackEntry out{e.name, {}};
     if (e.kind == "chr") {
-      pictures.emplace_back();
-      IndexedImage& img = pictures.back();
+      IndexedImage img;
       if (std::string err = read_indexed_png(file, img); !err.empty()) return err;
       if (std::string err = check_fixed_rects(file, e.name, img); !err.empty()) return err;
       if (m.shared_palette) {
-        if (!first_picture) {
-          first_picture = &img;
+        if (first_picture_file.empty()) {
           first_picture_file = file;
-        } else if (img.palette != first_picture->palette) {
+          first_palette = img.palette;
+        } else if (img.palette != first_palette) {
           return file + ": palette differs from " + first_picture_file + " (the manifest asks for one shared palette)";
         }
       }
       out.data = chr_entry(img.width, img.height, img.palette, img.pixels);
     } else if (e.kind == "pcm") {
+      const bool synth = e.source.rfind("synth:", 0) == 0;
+      const std::string source = synth ? (dir / m.sounds).string() : file;
       std::vector<int16_t> samples;
-      if (e.source.rfind("synth:", 0) == 0) {
-        const std::string sounds_file = (dir / m.sounds).string();
-        if (!sounds_read) {
-          if (std::string err = parse_sounds(sounds_file, sounds); !err.empty()) return err;
-          sounds_read = true;
-        }
+      if (synth) {
+        if (sounds.empty())
+          if (std::string err = parse_sounds(source, sounds); !err.empty()) return err;
         const std::string id = e.source.substr(6);
-        const SynthSound* found = nullptr;
-        for (const SynthSound& s : sounds)
-          if (s.name == id) found = &s;
-        if (!found) return sounds_file + ": no sound named '" + id + "' (wanted by " + e.name + ")";
+        const auto found = std::ranges::find(sounds, id, &SynthSound::name);
+        if (found == sounds.end()) return source + ": no sound named '" + id + "' (wanted by " + e.name + ")";
         if (std::string err = render_sound(*found, samples); !err.empty())
-          return sounds_file + ":" + std::to_string(found->line) + ": " + err;
-      } else {
-        if (std::string err = read_wav(file, samples); !err.empty()) return err;
+          return source + ":" + std::to_string(found->line) + ": " + err;
+      } else if (std::string err = read_wav(file, samples); !err.empty()) {
+        return err;
       }
-      const std::string source = e.source.rfind("synth:", 0) == 0 ? (dir / m.sounds).string() : file;
       if (samples.empty()) return source + ": sound is empty";
       if (samples.size() > static_cast<size_t>(kMaxEffectSeconds) * kSampleRate) {
         char length[32];
@@ -176,6 +172,8 @@ std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>&
   return "";
 }
 
+}  // namespace
+
 std::string build_pack(const std::string& assets_dir, const std::string& out_path) {
   // A name that can never be written is told before the work.
   if (std::string why = output_problem(out_path); !why.empty()) return out_path + ": cannot create (" + why + ")";
@@ -187,8 +185,7 @@ std::string build_pack(const std::string& assets_dir, const std::string& out_pat
 std::string parse_pack(const std::vector<uint8_t>& image, std::vector<PackEntry>& entries) {
   entries.clear();
   if (image.size() < 4) return "shorter than the 4-byte entry count";
-  const int32_t count = static_cast<int32_t>(static_cast<uint32_t>(image[0]) | static_cast<uint32_t>(image[1]) << 8 |
-                                             static_cast<uint32_t>(image[2]) << 16 | static_cast<uint32_t>(image[3]) << 24);
+  const auto count = static_cast<int32_t>(get_le32(image.data()));
   if (count < 0) return "negative entry count " + std::to_string(count);
   if (static_cast<uint64_t>(count) * 16 > image.size() - 4)
     return "name table of " + std::to_string(count) + " entries runs past the end";
@@ -242,36 +239,21 @@ std::string extract_pack(const std::vector<PackEntry>& entries, const std::strin
   std::set<std::string> used;
   std::string manifest = "# Extracted by pixpack; 'pixpack build' turns this folder back into the same pack.\n";
   for (const PackEntry& e : entries) {
-    for (char c : e.name)
-      if (c == ' ' || c == '\t' || c == '#' || c == '\n' || c == '\r' || c == 0)
-        return "entry '" + e.name + "' has a character a manifest cannot hold";
+    if (e.name.find_first_of(std::string_view(" \t#\n\r\0", 6)) != std::string::npos)
+      return "entry '" + e.name + "' has a character a manifest cannot hold";
     if (e.name.empty()) return "an entry has an empty name, which a manifest cannot hold";
-    std::string base = file_name_for(e.name), kind, file;
-    if (is_clean_chr(e.data)) {
-      kind = "chr";
-      file = base + ".png";
-    } else if (is_clean_pcm(e.data)) {
-      kind = "pcm";
-      file = base + ".wav";
-    } else {
-      kind = "raw";
-      file = base + ".raw";
-    }
-    for (int n = 2; used.count(file); ++n) file = base + "_" + std::to_string(n) + file.substr(file.rfind('.'));
-    used.insert(file);
+    const std::string kind = is_clean_chr(e.data) ? "chr" : is_clean_pcm(e.data) ? "pcm" : "raw";
+    const std::string base = file_name_for(e.name), ending = kind == "chr" ? ".png" : kind == "pcm" ? ".wav" : ".raw";
+    std::string file = base + ending;
+    for (int n = 2; !used.insert(file).second; ++n) file = base + "_" + std::to_string(n) + ending;
     const std::string path = (fs::path(dir) / file).string();
     std::string err;
     if (kind == "chr") {
-      IndexedImage img;
-      img.width = e.data[2] + 1;
-      img.height = e.data[3] + 1;
-      for (size_t i = 0; i < 256; ++i) {
-        const uint8_t* p = e.data.data() + 4 + 4 * i;
-        img.palette[i] = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-      }
-      img.palette_count = 256;
-      img.pixels.assign(e.data.begin() + kChrHeader, e.data.end());
+      IndexedImage img{.width = e.data[2] + 1,
+                       .height = e.data[3] + 1,
+                       .pixels = {e.data.begin() + kChrHeader, e.data.end()},
+                       .palette_count = 256};
+      for (size_t i = 0; i < 256; ++i) img.palette[i] = get_le32(e.data.data() + 4 + 4 * i);
       err = write_indexed_png(path, img);
     } else if (kind == "pcm") {
       std::vector<int16_t> samples((e.data.size() - kPcmHeader) / 2);

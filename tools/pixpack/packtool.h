@@ -17,10 +17,8 @@
 
 #include "pack/packwriter.h"
 
-// Reads the assets folder and makes the entries. Returns "" or a message naming the file.
-std::string build_entries(const std::string& assets_dir, std::vector<PackEntry>& entries);
-
-// build_entries, then writes the pack to `out_path`; on any error nothing is written.
+// Reads the assets folder, makes the entries and writes the pack to `out_path`. Returns "" or a
+// message naming the file; on any error nothing is written.
 std::string build_pack(const std::string& assets_dir, const std::string& out_path);
 
 // Splits a pack image into its entries. Returns "" or a description of the damage.

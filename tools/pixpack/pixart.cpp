@@ -87,6 +87,11 @@ std::array<uint32_t, 256> master_palette() {
 // ---------------------------------------------------------------------------------------------
 // Drawing helpers.
 
+[[noreturn]] void fail(const std::string& message) {
+  std::fprintf(stderr, "pixart: %s\n", message.c_str());
+  std::exit(1);
+}
+
 struct Canvas {
   int w, h;
   std::vector<uint8_t> px;
@@ -114,10 +119,7 @@ void draw(Canvas& cv, int x0, int y0, const std::vector<std::string>& rows, cons
       const char ch = rows[y][mirror ? rows[y].size() - 1 - x : x];
       if (ch == '.' || ch == ' ') continue;
       const int c = lg.map[static_cast<size_t>(ch) & 127];
-      if (c < 0) {
-        std::fprintf(stderr, "pixart: no colour for '%c'\n", ch);
-        std::exit(1);
-      }
+      if (c < 0) fail(std::string("no colour for '") + ch + "'");
       cv.set(x0 + static_cast<int>(x), y0 + static_cast<int>(y), static_cast<uint8_t>(c));
     }
 }
@@ -125,29 +127,24 @@ void draw(Canvas& cv, int x0, int y0, const std::vector<std::string>& rows, cons
 const FixedRect& rect(std::string_view entry, std::string_view what) {
   for (const FixedRect& r : kFixedRects)
     if (r.entry == entry && r.what == what) return r;
-  std::fprintf(stderr, "pixart: no rectangle %s\n", std::string(what).c_str());
-  std::exit(1);
+  fail("no rectangle " + std::string(what));
 }
 
-// A blank picture of the size this project gives the bank.
+// A blank picture of the bank, just large enough for all its rectangles.
 Canvas bank_canvas(std::string_view entry) {
-  for (const BankSize& b : kBankSizes)
-    if (b.entry == entry) return Canvas(b.w, b.h);
-  std::fprintf(stderr, "pixart: no bank size for %s\n", std::string(entry).c_str());
-  std::exit(1);
+  int w = 0, h = 0;
+  for (const FixedRect& r : kFixedRects)
+    if (r.entry == entry) {
+      w = std::max(w, r.x + r.w);
+      h = std::max(h, r.y + r.h);
+    }
+  return Canvas(w, h);
 }
 
 void save(const std::string& dir, const std::string& file, const Canvas& cv) {
-  IndexedImage img;
-  img.width = cv.w;
-  img.height = cv.h;
-  img.pixels = cv.px;
-  img.palette = master_palette();
-  img.palette_count = 256;
-  if (std::string err = write_indexed_png(dir + "/" + file, img); !err.empty()) {
-    std::fprintf(stderr, "pixart: %s\n", err.c_str());
-    std::exit(1);
-  }
+  const IndexedImage img{
+      .width = cv.w, .height = cv.h, .pixels = cv.px, .palette = master_palette(), .palette_count = 256};
+  if (std::string err = write_indexed_png(dir + "/" + file, img); !err.empty()) fail(err);
   std::printf("wrote %s/%s (%d x %d)\n", dir.c_str(), file.c_str(), cv.w, cv.h);
 }
 

@@ -22,13 +22,6 @@ int fail(const std::string& message) {
   return 1;
 }
 
-std::string load_pack(const std::string& path, std::vector<PackEntry>& entries) {
-  std::vector<uint8_t> image;
-  if (std::string err = read_whole_file(path, image); !err.empty()) return err;
-  if (std::string err = parse_pack(image, entries); !err.empty()) return path + ": not a usable pack: " + err;
-  return "";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,8 +59,11 @@ int main(int argc, char** argv) {
     if (std::string err = build_pack(operands[1], out); !err.empty()) return fail(err + " (no pack written)");
     return 0;
   }
+  std::vector<uint8_t> image;
   std::vector<PackEntry> entries;
-  if (std::string err = load_pack(operands[1], entries); !err.empty()) return fail(err);
+  if (std::string err = read_whole_file(operands[1], image); !err.empty()) return fail(err);
+  if (std::string err = parse_pack(image, entries); !err.empty())
+    return fail(operands[1] + ": not a usable pack: " + err);
   if (cmd == "list") {
     std::fputs(list_pack(entries).c_str(), stdout);
     return 0;

@@ -56,18 +56,6 @@ inline constexpr std::array kFixedRects = {
     FixedRect{"ALL.CHR", "all-clear picture", 0, 0, 224, 80},
 };
 
-// Size of each bank picture this project makes (the rectangles above all fit inside).
-struct BankSize {
-  std::string_view entry;
-  int w, h;
-};
-inline constexpr std::array kBankSizes = {
-    BankSize{"FONT.CHR", 128, 64},
-    BankSize{"PIXBRK.CHR", 136, 48},
-    BankSize{"TITLE.CHR", 240, 48},
-    BankSize{"ALL.CHR", 224, 80},
-};
-
 // Rectangles of the same picture must not overlap.
 constexpr bool fixed_rects_disjoint() {
   for (size_t i = 0; i < kFixedRects.size(); ++i)

@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <array>
 #include <sstream>
+#include <string_view>
 
 #include "media.h"
 
@@ -25,15 +26,13 @@ int64_t ms_to_samples(double ms) { return std::llround(ms * kSampleRate / 1000.0
 int64_t to_q16(double fraction) { return std::llround(fraction * 65536.0); }
 
 std::string parse_voice(std::istringstream& in, SynthVoice& v) {
+  constexpr std::array<std::string_view, 5> kWaves = {"square", "triangle", "saw", "sine", "noise"};  // as in Wave
   std::string wave;
   in >> wave;
-  if (wave == "square") v.wave = Wave::Square;
-  else if (wave == "triangle") v.wave = Wave::Triangle;
-  else if (wave == "saw") v.wave = Wave::Saw;
-  else if (wave == "sine") v.wave = Wave::Sine;
-  else if (wave == "noise") v.wave = Wave::Noise;
-  else return "unknown wave '" + wave + "' (square, triangle, saw, sine, noise)";
-  bool have_len = false, have_freq = false, have_vol = false, have_attack = false, have_release = false;
+  const auto found = std::ranges::find(kWaves, wave);
+  if (found == kWaves.end()) return "unknown wave '" + wave + "' (square, triangle, saw, sine, noise)";
+  v.wave = static_cast<Wave>(found - kWaves.begin());
+  bool have_freq = false, have_vol = false, have_attack = false, have_release = false;
   std::string kv;
   while (in >> kv) {
     const auto eq = kv.find('=');
@@ -62,7 +61,7 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
     } else {
       if (!parse_number(val, a)) return "bad number for " + key + ": '" + val + "'";
       if (key == "at") v.at = ms_to_samples(a);
-      else if (key == "len") v.len = ms_to_samples(a), have_len = true;
+      else if (key == "len") v.len = ms_to_samples(a);
       else if (key == "attack") v.attack = ms_to_samples(a), have_attack = true;
       else if (key == "release") v.release = ms_to_samples(a), have_release = true;
       else if (key == "step") v.step = ms_to_samples(a);
@@ -84,7 +83,7 @@ std::string parse_voice(std::istringstream& in, SynthVoice& v) {
       } else return "unknown key '" + key + "'";
     }
   }
-  if (!have_len || v.len < 1) return "voice needs len=MS";
+  if (v.len < 1) return "voice needs len=MS";  // unstated, or too short for one sample
   if (!have_freq) return "voice needs freq=HZ";
   if (!have_vol) return "voice needs vol=PERCENT";
   // Unstated attack and release shrink to fit short voices.
@@ -205,8 +204,7 @@ std::string render_sound(const SynthSound& sound, std::vector<int16_t>& out) {
       int64_t w;
       if (v.wave == Wave::Noise) {
         // A 15-bit shift register clocked at the voice's frequency.
-        uint64_t steps = (phase + inc) >> 32;
-        for (; steps > 0; --steps) {
+        for (uint64_t steps = (phase + inc) >> 32; steps > 0; --steps) {
           const uint32_t bit = (lfsr ^ (lfsr >> 1)) & 1u;
           lfsr = (lfsr >> 1) | (bit << 14);
           noise_level = (lfsr & 1u) ? 32767 : -32767;
