@@ -1,9 +1,9 @@
 // PNG pictures of composed frames.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,10 +45,7 @@ uint32_t crc32_update(uint32_t crc, const uint8_t* data, size_t n) {
 }
 
 void put_be32(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v >> 24));
-  out.push_back(static_cast<uint8_t>(v >> 16));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  out.push_back(static_cast<uint8_t>(v));
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
 void put_chunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
