@@ -57,11 +57,9 @@ HeadlessEvent headless_bot_event(int64_t frame) {
     if (g.bomb_active != 0 && g.bomb_y > 215 && g.bomb_y < 282 && (ball_due > 265 - g.bomb_y - 3 || ball_due > bomb_gone)) {
       const int32_t left = g.bomb_x - 32 - 4, right = g.bomb_x + 8 + 4;
       const bool on_left = g.paddle_x + 16 < g.bomb_x + 4;
-      if (on_left ? left >= 8 : right > 200) {
-        if (want > left) want = left;
-      } else {
-        if (want < right) want = right;
-      }
+      // The paddle's own side of the bomb, or the other side where its own has no room.
+      const bool go_left = on_left ? left >= 8 : right > 200;
+      want = go_left ? std::min(want, left) : std::max(want, right);
     }
     return HeadlessEvent{NoxEvent::PointerMove, 2 * std::clamp(want + 15, 0, 239), 2 * 250};
   }

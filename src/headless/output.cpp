@@ -78,11 +78,9 @@ bool write_png_stored(const std::string& path, const uint32_t* pixels, int32_t w
   do {
     const size_t n = std::min<size_t>(65535, raw.size() - done);
     const bool last = done + n == raw.size();
-    z.push_back(last ? 1 : 0);
-    z.push_back(static_cast<uint8_t>(n));
-    z.push_back(static_cast<uint8_t>(n >> 8));
-    z.push_back(static_cast<uint8_t>(~n));
-    z.push_back(static_cast<uint8_t>(~n >> 8));
+    // The block's header: last or not, then its length and the length's complement, low byte first.
+    z.insert(z.end(), {static_cast<uint8_t>(last ? 1 : 0), static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                       static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)});
     z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(done),
              raw.begin() + static_cast<std::ptrdiff_t>(done + n));
     done += n;

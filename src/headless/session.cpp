@@ -30,9 +30,8 @@ uint32_t frame_pixels[NOX_W * NOX_H];
 uint8_t screen_indices[NOX_W * NOX_H];
 uint8_t chunk[NOX_CHUNK_BYTES];
 
+// What a run keeps between frames, besides its options and its result.
 struct Session {
-  const HeadlessOptions* opt = nullptr;
-  HeadlessResult* res = nullptr;
   std::vector<ScriptStep> script;
   bool have_script = false;
   size_t script_pos = 0;
@@ -57,7 +56,7 @@ bool fail_usage(HeadlessResult* res, const std::string& msg) {
 }
 
 // The next frame's event. Returns false when the run ends before this frame.
-bool next_event(Session& s, int64_t frame, HeadlessEvent* ev) {
+bool next_event(Session& s, const HeadlessOptions& o, int64_t frame, HeadlessEvent* ev) {
   static constexpr NoxEvent kEvents[] = {NoxEvent::None,         NoxEvent::PointerMove, NoxEvent::PointerDown,
                                          NoxEvent::PointerUp,    NoxEvent::PointerLeave, NoxEvent::EscapeUp,
                                          NoxEvent::Quit};
@@ -77,10 +76,10 @@ bool next_event(Session& s, int64_t frame, HeadlessEvent* ev) {
       return true;
     }
     // The script has run out: a replay or an input source may carry the run on.
-    if (!s.opt->input && !s.opt->bot && s.opt->replay_file.empty()) return false;
+    if (!o.input && !o.bot && o.replay_file.empty()) return false;
   }
-  if (s.opt->input) return s.opt->input(frame, ev);
-  if (s.opt->bot) *ev = headless_bot_event(frame);
+  if (o.input) return o.input(frame, ev);
+  if (o.bot) *ev = headless_bot_event(frame);
   return true;
 }
 
@@ -91,15 +90,13 @@ bool write_trace_line(Session& s, int64_t frame) {
   return std::fwrite(line, 1, n + 1, s.trace.file()) == n + 1;
 }
 
-bool run_loop(Session& s) {
-  const HeadlessOptions& o = *s.opt;
-  HeadlessResult& r = *s.res;
+bool run_loop(Session& s, const HeadlessOptions& o, HeadlessResult& r) {
   const bool replaying = !o.replay_file.empty();
   const bool listening = s.wav.is_open() || o.on_sound;
   std::string why;
   for (int64_t frame = 0; o.max_frames < 0 || frame < o.max_frames; ++frame) {
     HeadlessEvent ev;
-    if (!next_event(s, frame, &ev)) break;
+    if (!next_event(s, o, frame, &ev)) break;
     // Only the frames written as pictures are composed (or all of them, when asked).
     const bool want_png = s.png_pos < s.pngs.size() && s.pngs[s.png_pos].frame == frame;
     const bool compose = want_png || o.compose_every_frame;
@@ -162,9 +159,7 @@ bool check_paths(const HeadlessOptions& o, HeadlessResult& r) {
   return true;
 }
 
-bool start_session(Session& s) {
-  const HeadlessOptions& o = *s.opt;
-  HeadlessResult& r = *s.res;
+bool start_session(Session& s, const HeadlessOptions& o, HeadlessResult& r) {
   if (o.trace_every < 1) return fail_usage(&r, "--trace-every needs a number of frames of 1 or more");
   if (o.scale != 1 && o.scale != 2) return fail_usage(&r, "--scale must be 1 or 2");
   if (o.bot && o.max_frames < 0) return fail_usage(&r, "--bot plays on for ever: give --frames too");
@@ -205,15 +200,14 @@ bool start_session(Session& s) {
 
 // Puts the trace and the sound in place once the run has done all it was asked; after a failure
 // they are discarded, and nothing is left under their names.
-bool finish_outputs(Session& s, bool ok) {
-  const HeadlessOptions& o = *s.opt;
+bool finish_outputs(Session& s, const HeadlessOptions& o, HeadlessResult& r, bool ok) {
   if (ok && s.png_pos < s.pngs.size())
-    ok = fail(s.res, "no picture for frame " + std::to_string(s.pngs[s.png_pos].frame) + ": the run ended after " +
-                         std::to_string(s.res->frames) + " frames");
+    ok = fail(&r, "no picture for frame " + std::to_string(s.pngs[s.png_pos].frame) + ": the run ended after " +
+                      std::to_string(r.frames) + " frames");
   std::string why;
   if (ok && s.trace.file() != nullptr && !s.trace.commit(&why))
-    ok = fail(s.res, "--trace " + o.trace_file + ": " + why);
-  if (ok && s.wav.is_open() && !s.wav.commit(&why)) ok = fail(s.res, "--wav " + o.wav_file + ": " + why);
+    ok = fail(&r, "--trace " + o.trace_file + ": " + why);
+  if (ok && s.wav.is_open() && !s.wav.commit(&why)) ok = fail(&r, "--wav " + o.wav_file + ": " + why);
   return ok;
 }
 
@@ -242,11 +236,9 @@ int headless_run(const HeadlessOptions& options, HeadlessResult* result) {
   bool ok;
   {
     Session s;
-    s.opt = &options;
-    s.res = result;
-    ok = start_session(s);
-    if (ok) ok = run_loop(s);
-    ok = finish_outputs(s, ok);
+    ok = start_session(s, options, *result);
+    if (ok) ok = run_loop(s, options, *result);
+    ok = finish_outputs(s, options, *result, ok);
     if (s.running) game_stop();
   }
   files_use(folder.c_str());
