@@ -21,7 +21,7 @@ bool parse_int(std::string_view word, int64_t lo, int64_t hi, int32_t* out) {
   return true;
 }
 
-std::string quoted(std::string_view w) { return "'" + std::string(w) + "'"; }
+std::string quoted(std::string_view w) { return std::string("'").append(w).append("'"); }
 
 }  // namespace
 
