@@ -1,5 +1,6 @@
 // A simple player for long unattended runs: starts games, keeps the paddle under the ball and
 // out of the bomb's way, and taps through the ranking display.
+#include <algorithm>
 #include <cstdlib>
 
 #include "headless/bot.h"
@@ -33,17 +34,11 @@ int32_t landing_x(const Game& g) {
 
 HeadlessEvent headless_bot_event(int64_t frame) {
   const Game& g = game_state();
-  HeadlessEvent ev;
   if (g.scene == Scene::Title || g.scene == Scene::TitleAgain) {
     // Tap GAME START: move, press, lift on three frames in turn.
-    switch (frame % 3) {
-      case 0:
-        return HeadlessEvent{NoxEvent::PointerMove, 2 * 100, 2 * 110};
-      case 1:
-        return HeadlessEvent{NoxEvent::PointerDown, 0, 0};
-      default:
-        return HeadlessEvent{NoxEvent::PointerUp, 0, 0};
-    }
+    static constexpr HeadlessEvent kTap[3] = {
+        {NoxEvent::PointerMove, 2 * 100, 2 * 110}, {NoxEvent::PointerDown, 0, 0}, {NoxEvent::PointerUp, 0, 0}};
+    return kTap[frame % 3];
   }
   if (g.scene == Scene::Play && g.game_over == 0) {
     if (g.touch_pressed == 0 && g.scene_timer > 20) return HeadlessEvent{NoxEvent::PointerDown, 0, 0};
@@ -62,20 +57,15 @@ HeadlessEvent headless_bot_event(int64_t frame) {
     if (g.bomb_active != 0 && g.bomb_y > 215 && g.bomb_y < 282 && (ball_due > 265 - g.bomb_y - 3 || ball_due > bomb_gone)) {
       const int32_t left = g.bomb_x - 32 - 4, right = g.bomb_x + 8 + 4;
       const bool on_left = g.paddle_x + 16 < g.bomb_x + 4;
-      if (on_left ? left >= 8 : right > 200) {
-        if (want > left) want = left;
-      } else {
-        if (want < right) want = right;
-      }
+      // The paddle's own side of the bomb, or the other side where its own has no room.
+      const bool go_left = on_left ? left >= 8 : right > 200;
+      want = go_left ? std::min(want, left) : std::max(want, right);
     }
-    int32_t x = want + 15;
-    if (x < 0) x = 0;
-    if (x > 239) x = 239;
-    return HeadlessEvent{NoxEvent::PointerMove, 2 * x, 2 * 250};
+    return HeadlessEvent{NoxEvent::PointerMove, 2 * std::clamp(want + 15, 0, 239), 2 * 250};
   }
   if (g.scene == Scene::Ranking || g.scene == Scene::RankingFromTitle) {
     return frame % 2 == 0 ? HeadlessEvent{NoxEvent::PointerDown, 0, 0} : HeadlessEvent{NoxEvent::PointerUp, 0, 0};
   }
-  return ev;
+  return HeadlessEvent{};
 }
 

@@ -18,10 +18,7 @@ namespace {
 // frames a second every sixth game frame is left out and each delay is 2.
 constexpr int kDelays[3] = {2, 2, 1};
 
-struct MapDeleter {
-  void operator()(ColorMapObject* m) const { GifFreeMapObject(m); }
-};
-using ColourMap = std::unique_ptr<ColorMapObject, MapDeleter>;
+using ColourMap = std::unique_ptr<ColorMapObject, decltype([](ColorMapObject* m) { GifFreeMapObject(m); })>;
 
 ColourMap make_map(const uint32_t* palette) {
   GifColorType colours[256];

@@ -1,9 +1,9 @@
 // PNG pictures of composed frames.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,10 +45,7 @@ uint32_t crc32_update(uint32_t crc, const uint8_t* data, size_t n) {
 }
 
 void put_be32(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v >> 24));
-  out.push_back(static_cast<uint8_t>(v >> 16));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  out.push_back(static_cast<uint8_t>(v));
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
 void put_chunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
@@ -81,11 +78,9 @@ bool write_png_stored(const std::string& path, const uint32_t* pixels, int32_t w
   do {
     const size_t n = std::min<size_t>(65535, raw.size() - done);
     const bool last = done + n == raw.size();
-    z.push_back(last ? 1 : 0);
-    z.push_back(static_cast<uint8_t>(n));
-    z.push_back(static_cast<uint8_t>(n >> 8));
-    z.push_back(static_cast<uint8_t>(~n));
-    z.push_back(static_cast<uint8_t>(~n >> 8));
+    // The block's header: last or not, then its length and the length's complement, low byte first.
+    z.insert(z.end(), {static_cast<uint8_t>(last ? 1 : 0), static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                       static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)});
     z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(done),
              raw.begin() + static_cast<std::ptrdiff_t>(done + n));
     done += n;

@@ -3,7 +3,6 @@
 // the records.
 #include "headless/replay_check.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -11,12 +10,6 @@
 
 #include "headless/session.h"
 #include "pack/savefile.h"
-
-namespace {
-
-std::string frames_text(int64_t n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); }
-
-}  // namespace
 
 bool read_replay_header(const std::string& path, ReplayHeader* out, std::string* error) {
   std::string why;
@@ -48,7 +41,8 @@ std::string replay_length_text(uint32_t frames) {
 std::string replay_info_text(const ReplayHeader& h) {
   std::string out = "date:   ";
   out += h.unfinished ? "none (an unfinished game, given up with Escape)" : h.date;
-  out += "\nlength: " + frames_text(h.frames) + " (" + replay_length_text(h.frames) + ")\nscore:  ";
+  out += "\nlength: " + std::to_string(h.frames) + (h.frames == 1 ? " frame (" : " frames (") +
+         replay_length_text(h.frames) + ")\nscore:  ";
   out += h.unfinished ? "none" : std::to_string(uint64_t{h.score} * 10);
   out += h.guide != 0 ? "\nguide:  on" : "\nguide:  off";
   out += h.floor != 0 ? "\nfloor:  on\n" : "\nfloor:  off\n";
@@ -57,14 +51,7 @@ std::string replay_info_text(const ReplayHeader& h) {
 
 std::string replay_info_json(const ReplayHeader& h) {
   // The date is a checked time stamp, digits and "/: " only, so it needs no escaping.
-  std::string out = "{\"date\":";
-  if (h.unfinished) {
-    out += "null";
-  } else {
-    out += '"';
-    out += h.date;
-    out += '"';
-  }
+  std::string out = "{\"date\":" + (h.unfinished ? std::string("null") : '"' + std::string(h.date) + '"');
   out += ",\"frames\":" + std::to_string(h.frames) + ",\"length\":\"" + replay_length_text(h.frames) + "\",\"score\":";
   out += h.unfinished ? "null" : std::to_string(uint64_t{h.score} * 10);
   out += h.guide != 0 ? ",\"guide\":true" : ",\"guide\":false";
@@ -86,17 +73,7 @@ int verify_replay(const std::string& path, const std::string& dir, ReplayVerdict
     out->message = "cannot read " + path + ": " + why;
     return 2;
   }
-  GameOptions game;
-  game.folder = dir.c_str();
-  game.first_line = HEADLESS_FIRST_LINE;
-  game.log_source = HEADLESS_LOG_SOURCE;
-  game.drawing = false;
-  const Status started = game_start(game);
-  if (!started.ok()) {
-    out->message = (started.code == GAME_PACK_FAILED ? "cannot load ROMDATA.BIN: " : "nox_init error: ") +
-                   std::string(started.message);
-    return 2;
-  }
+  if (!headless_start(dir, false, &out->message)) return 2;
   const int rc = game_check_replay(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &out->play);
   game_stop();
   out->message = out->play.message;

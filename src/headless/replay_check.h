@@ -2,7 +2,6 @@
 // playback that checks the header's claim (--verify).
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "game/core.h"

@@ -1,27 +1,14 @@
 // Touch scripts: one event per line, '#' starts a comment, blank lines are ignored.
+#include <algorithm>
 #include <charconv>
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <utility>
 
 #include "headless/script.h"
 
 namespace {
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-// Splits a line into at most 4 words; returns the number of words found (4 means "too many").
-int split_words(std::string_view line, std::string_view words[4]) {
-  int n = 0;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && is_space(line[i])) ++i;
-    if (i >= line.size()) break;
-    const size_t start = i;
-    while (i < line.size() && !is_space(line[i])) ++i;
-    if (n == 4) return 4;
-    words[n++] = line.substr(start, i - start);
-  }
-  return n;
-}
 
 bool parse_int(std::string_view word, int64_t lo, int64_t hi, int32_t* out) {
   int64_t v = 0;
@@ -34,21 +21,18 @@ bool parse_int(std::string_view word, int64_t lo, int64_t hi, int32_t* out) {
   return true;
 }
 
-std::string quoted(std::string_view w) {
-  std::string q(1, '\'');
-  q.append(w);
-  q.push_back('\'');
-  return q;
-}
+std::string quoted(std::string_view w) { return std::string("'").append(w).append("'"); }
 
 }  // namespace
 
 bool parse_script(std::string_view text, std::string_view name, std::vector<ScriptStep>* out,
                   std::string* error) {
+  static constexpr std::pair<std::string_view, ScriptOp> kOps[] = {
+      {"wait", ScriptOp::Wait}, {"move", ScriptOp::Move}, {"down", ScriptOp::Down}, {"up", ScriptOp::Up},
+      {"leave", ScriptOp::Leave}, {"esc", ScriptOp::Esc}, {"quit", ScriptOp::Quit}};
   out->clear();
   int32_t line_no = 0;
-  size_t pos = 0;
-  while (pos <= text.size()) {
+  for (size_t pos = 0; pos <= text.size();) {
     size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(pos, end - pos);
@@ -57,48 +41,35 @@ bool parse_script(std::string_view text, std::string_view name, std::vector<Scri
     const size_t hash = line.find('#');
     if (hash != std::string_view::npos) line = line.substr(0, hash);
 
-    std::string_view w[4];
-    const int n = split_words(line, w);
+    // At most four words: a fourth is one too many for any step.
+    std::istringstream words{std::string(line)};
+    std::string w[4];
+    int n = 0;
+    while (n < 4 && words >> w[n]) ++n;
     auto fail = [&](const std::string& what) {
       *error = std::string(name) + ":" + std::to_string(line_no) + ": " + what;
       return false;
     };
-    if (n == 0) {
-      if (end == text.size()) break;
-      continue;
-    }
-    ScriptStep step{ScriptOp::Wait, 0, 0, line_no};
-    int want = 1;
-    if (w[0] == "wait") {
-      want = 2;
+    if (n == 0) continue;
+    const auto* op = std::find_if(std::begin(kOps), std::end(kOps), [&](const auto& k) { return k.first == w[0]; });
+    if (op == std::end(kOps))
+      return fail("expected one of 'wait N', 'move X Y', 'down', 'up', 'leave', 'esc', 'quit', got " +
+                  quoted(w[0]));
+    ScriptStep step{op->second, 0, 0, line_no};
+    const int want = step.op == ScriptOp::Wait ? 2 : step.op == ScriptOp::Move ? 3 : 1;
+    if (step.op == ScriptOp::Wait) {
       if (n < 2) return fail("expected a frame count after 'wait'");
       if (!parse_int(w[1], 0, 2147483647, &step.a))
         return fail("expected a frame count (0 or more) after 'wait', got " + quoted(w[1]));
-    } else if (w[0] == "move") {
-      step.op = ScriptOp::Move;
-      want = 3;
+    } else if (step.op == ScriptOp::Move) {
       if (n < 3) return fail("expected 'move X Y' with two client pixel coordinates");
       if (!parse_int(w[1], -32768, 65535, &step.a))
         return fail("expected a client x coordinate after 'move', got " + quoted(w[1]));
       if (!parse_int(w[2], -32768, 65535, &step.b))
         return fail("expected a client y coordinate after 'move X', got " + quoted(w[2]));
-    } else if (w[0] == "down") {
-      step.op = ScriptOp::Down;
-    } else if (w[0] == "up") {
-      step.op = ScriptOp::Up;
-    } else if (w[0] == "leave") {
-      step.op = ScriptOp::Leave;
-    } else if (w[0] == "esc") {
-      step.op = ScriptOp::Esc;
-    } else if (w[0] == "quit") {
-      step.op = ScriptOp::Quit;
-    } else {
-      return fail("expected one of 'wait N', 'move X Y', 'down', 'up', 'leave', 'esc', 'quit', got " +
-                  quoted(w[0]));
     }
-    if (n > want) return fail("unexpected " + quoted(w[want]) + " after '" + std::string(w[0]) + "'");
+    if (n > want) return fail("unexpected " + quoted(w[want]) + " after '" + w[0] + "'");
     out->push_back(step);
-    if (end == text.size()) break;
   }
   return true;
 }

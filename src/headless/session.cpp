@@ -30,17 +30,14 @@ uint32_t frame_pixels[NOX_W * NOX_H];
 uint8_t screen_indices[NOX_W * NOX_H];
 uint8_t chunk[NOX_CHUNK_BYTES];
 
+// What a run keeps between frames, besides its options and its result.
 struct Session {
-  const HeadlessOptions* opt = nullptr;
-  HeadlessResult* res = nullptr;
   std::vector<ScriptStep> script;
   bool have_script = false;
   size_t script_pos = 0;
   int64_t wait_left = 0;
   std::string replay;  // the bytes of the replay file played back
   SaveStream trace;
-  std::vector<char> trace_buf;
-  size_t trace_fill = 0;
   WavStream wav;
   std::vector<PngRequest> pngs;  // sorted by frame
   size_t png_pos = 0;
@@ -58,15 +55,8 @@ bool fail_usage(HeadlessResult* res, const std::string& msg) {
   return fail(res, msg);
 }
 
-bool flush_trace(Session& s) {
-  if (s.trace_fill == 0) return true;
-  const bool ok = std::fwrite(s.trace_buf.data(), 1, s.trace_fill, s.trace.file()) == s.trace_fill;
-  s.trace_fill = 0;
-  return ok;
-}
-
 // The next frame's event. Returns false when the run ends before this frame.
-bool next_event(Session& s, int64_t frame, HeadlessEvent* ev) {
+bool next_event(Session& s, const HeadlessOptions& o, int64_t frame, HeadlessEvent* ev) {
   static constexpr NoxEvent kEvents[] = {NoxEvent::None,         NoxEvent::PointerMove, NoxEvent::PointerDown,
                                          NoxEvent::PointerUp,    NoxEvent::PointerLeave, NoxEvent::EscapeUp,
                                          NoxEvent::Quit};
@@ -86,31 +76,27 @@ bool next_event(Session& s, int64_t frame, HeadlessEvent* ev) {
       return true;
     }
     // The script has run out: a replay or an input source may carry the run on.
-    if (!s.opt->input && !s.opt->bot && s.opt->replay_file.empty()) return false;
+    if (!o.input && !o.bot && o.replay_file.empty()) return false;
   }
-  if (s.opt->input) return s.opt->input(frame, ev);
-  if (s.opt->bot) *ev = headless_bot_event(frame);
+  if (o.input) return o.input(frame, ev);
+  if (o.bot) *ev = headless_bot_event(frame);
   return true;
 }
 
 bool write_trace_line(Session& s, int64_t frame) {
-  if (s.trace_fill + GAME_TRACE_LINE_MAX > s.trace_buf.size() && !flush_trace(s)) return false;
-  char* p = s.trace_buf.data() + s.trace_fill;
-  const size_t n = game_trace_line(frame, p);
-  p[n] = '\n';
-  s.trace_fill += n + 1;
-  return true;
+  static char line[GAME_TRACE_LINE_MAX + 1];
+  const size_t n = game_trace_line(frame, line);
+  line[n] = '\n';
+  return std::fwrite(line, 1, n + 1, s.trace.file()) == n + 1;
 }
 
-bool run_loop(Session& s) {
-  const HeadlessOptions& o = *s.opt;
-  HeadlessResult& r = *s.res;
+bool run_loop(Session& s, const HeadlessOptions& o, HeadlessResult& r) {
   const bool replaying = !o.replay_file.empty();
   const bool listening = s.wav.is_open() || o.on_sound;
   std::string why;
   for (int64_t frame = 0; o.max_frames < 0 || frame < o.max_frames; ++frame) {
     HeadlessEvent ev;
-    if (!next_event(s, frame, &ev)) break;
+    if (!next_event(s, o, frame, &ev)) break;
     // Only the frames written as pictures are composed (or all of them, when asked).
     const bool want_png = s.png_pos < s.pngs.size() && s.pngs[s.png_pos].frame == frame;
     const bool compose = want_png || o.compose_every_frame;
@@ -173,9 +159,7 @@ bool check_paths(const HeadlessOptions& o, HeadlessResult& r) {
   return true;
 }
 
-bool start_session(Session& s) {
-  const HeadlessOptions& o = *s.opt;
-  HeadlessResult& r = *s.res;
+bool start_session(Session& s, const HeadlessOptions& o, HeadlessResult& r) {
   if (o.trace_every < 1) return fail_usage(&r, "--trace-every needs a number of frames of 1 or more");
   if (o.scale != 1 && o.scale != 2) return fail_usage(&r, "--scale must be 1 or 2");
   if (o.bot && o.max_frames < 0) return fail_usage(&r, "--bot plays on for ever: give --frames too");
@@ -183,17 +167,14 @@ bool start_session(Session& s) {
     return fail_usage(&r, "nothing would end the run: give --script, --frames or --replay");
   if (!check_paths(o, r)) return false;
 
-  // Script first: a bad line stops the run before anything is touched.
-  std::string why;
-  if (!o.script_file.empty()) {
-    std::string text;
-    if (!read_input(o.script_file, &text, &why)) return fail(&r, "--script " + o.script_file + ": " + why);
-    if (!parse_script(text, o.script_file, &s.script, &r.error)) return false;
-    s.have_script = true;
-  } else if (o.has_script_text) {
-    if (!parse_script(o.script_text, "script", &s.script, &r.error)) return false;
-    s.have_script = true;
-  }
+  // Script first: a bad line stops the run before anything is touched. A file's script goes before
+  // one given as text.
+  s.have_script = !o.script_file.empty() || o.has_script_text;
+  std::string why, text = o.script_text;
+  if (!o.script_file.empty() && !read_input(o.script_file, &text, &why))
+    return fail(&r, "--script " + o.script_file + ": " + why);
+  const std::string name = o.script_file.empty() ? "script" : o.script_file;
+  if (s.have_script && !parse_script(text, name, &s.script, &r.error)) return false;
   // The game never reads more of a replay file than its buffer holds.
   if (!o.replay_file.empty() && !read_input(o.replay_file, &s.replay, &why, REPLAY_BUFFER_BYTES))
     return fail(&r, "--replay " + o.replay_file + ": " + why);
@@ -202,18 +183,12 @@ bool start_session(Session& s) {
                    [](const PngRequest& a, const PngRequest& b) { return a.frame < b.frame; });
   if (!o.trace_file.empty()) {
     if (!s.trace.open(o.trace_file, &why)) return fail(&r, "--trace " + o.trace_file + ": " + why);
-    s.trace_buf.resize(1 << 20);
+    std::setvbuf(s.trace.file(), nullptr, _IOFBF, 1 << 20);  // the lines go out a megabyte at a time
   }
   if (!o.wav_file.empty() && !s.wav.open(o.wav_file, &why)) return fail(&r, "--wav " + o.wav_file + ": " + why);
 
-  GameOptions game;
-  game.folder = o.dir.c_str();
-  game.first_line = HEADLESS_FIRST_LINE;
-  game.log_source = HEADLESS_LOG_SOURCE;
-  game.drawing = o.draw || o.compose_every_frame || !o.pngs.empty() || o.on_screen;
-  const Status started = game_start(game);
-  if (started.code == GAME_PACK_FAILED) return fail(&r, std::string("cannot load ROMDATA.BIN: ") + started.message);
-  if (!started.ok()) return fail(&r, std::string("nox_init error: ") + started.message);
+  const bool drawing = o.draw || o.compose_every_frame || !o.pngs.empty() || o.on_screen;
+  if (!headless_start(o.dir, drawing, &r.error)) return false;
   s.running = true;
   if (!o.replay_file.empty()) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(s.replay.data());
@@ -225,21 +200,33 @@ bool start_session(Session& s) {
 
 // Puts the trace and the sound in place once the run has done all it was asked; after a failure
 // they are discarded, and nothing is left under their names.
-bool finish_outputs(Session& s, bool ok) {
-  const HeadlessOptions& o = *s.opt;
+bool finish_outputs(Session& s, const HeadlessOptions& o, HeadlessResult& r, bool ok) {
   if (ok && s.png_pos < s.pngs.size())
-    ok = fail(s.res, "no picture for frame " + std::to_string(s.pngs[s.png_pos].frame) + ": the run ended after " +
-                         std::to_string(s.res->frames) + " frames");
+    ok = fail(&r, "no picture for frame " + std::to_string(s.pngs[s.png_pos].frame) + ": the run ended after " +
+                      std::to_string(r.frames) + " frames");
   std::string why;
-  if (ok && s.trace.file() != nullptr && !(flush_trace(s) && s.trace.commit(&why)))
-    ok = fail(s.res, "--trace " + o.trace_file + ": " + (why.empty() ? std::strerror(errno) : why));
-  if (ok && s.wav.is_open() && !s.wav.commit(&why)) ok = fail(s.res, "--wav " + o.wav_file + ": " + why);
+  if (ok && s.trace.file() != nullptr && !s.trace.commit(&why))
+    ok = fail(&r, "--trace " + o.trace_file + ": " + why);
+  if (ok && s.wav.is_open() && !s.wav.commit(&why)) ok = fail(&r, "--wav " + o.wav_file + ": " + why);
   return ok;
 }
 
 }  // namespace
 
 const uint32_t* headless_frame() { return frame_pixels; }
+
+bool headless_start(const std::string& dir, bool drawing, std::string* error) {
+  GameOptions game;
+  game.folder = dir.c_str();
+  game.first_line = "Executes \"PIXEL BREAKER\" on Headless 1.0 script runner (0,0)";
+  game.log_source = "./src/headless/run.cpp";
+  game.drawing = drawing;
+  const Status started = game_start(game);
+  if (started.ok()) return true;
+  *error = (started.code == GAME_PACK_FAILED ? "cannot load ROMDATA.BIN: " : "nox_init error: ") +
+           std::string(started.message);
+  return false;
+}
 
 int headless_run(const HeadlessOptions& options, HeadlessResult* result) {
   *result = HeadlessResult{};
@@ -249,11 +236,9 @@ int headless_run(const HeadlessOptions& options, HeadlessResult* result) {
   bool ok;
   {
     Session s;
-    s.opt = &options;
-    s.res = result;
-    ok = start_session(s);
-    if (ok) ok = run_loop(s);
-    ok = finish_outputs(s, ok);
+    ok = start_session(s, options, *result);
+    if (ok) ok = run_loop(s, options, *result);
+    ok = finish_outputs(s, options, *result, ok);
     if (s.running) game_stop();
   }
   files_use(folder.c_str());
@@ -268,10 +253,7 @@ int headless_run(const HeadlessOptions& options, HeadlessResult* result) {
 
 std::string headless_summary(const HeadlessResult& r) {
   // Scores as the game shows them: the points, ten for each unit the game counts in.
-  char line[160];
-  std::snprintf(line, sizeof line, "frames %lld  scene %u  score %llu  hi_score %llu  round %u",
-                static_cast<long long>(r.frames), static_cast<unsigned>(r.scene),
-                static_cast<unsigned long long>(r.score) * 10, static_cast<unsigned long long>(r.hi_score) * 10,
-                static_cast<unsigned>(r.round));
-  return line;
+  return "frames " + std::to_string(r.frames) + "  scene " + std::to_string(r.scene) + "  score " +
+         std::to_string(uint64_t{r.score} * 10) + "  hi_score " + std::to_string(uint64_t{r.hi_score} * 10) +
+         "  round " + std::to_string(r.round);
 }

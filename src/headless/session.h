@@ -77,6 +77,7 @@ std::string headless_summary(const HeadlessResult& result);
 // The 240 x 320 frame composed last (0x00RRGGBB per pixel).
 const uint32_t* headless_frame();
 
-// The runner's line in the log's first place, and where its log lines say they come from.
-constexpr const char* HEADLESS_FIRST_LINE = "Executes \"PIXEL BREAKER\" on Headless 1.0 script runner (0,0)";
-constexpr const char* HEADLESS_LOG_SOURCE = "./src/headless/run.cpp";
+// Starts the core as the runner does (its own first log line and log source) with the game's
+// folder `dir`. False with the reason in *error ("cannot load ROMDATA.BIN: ..." or
+// "nox_init error: ...").
+bool headless_start(const std::string& dir, bool drawing, std::string* error);

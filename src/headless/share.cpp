@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -42,12 +43,10 @@ struct Progress {
     const double secs = std::chrono::duration<double>(now - start).count();
     const double speed = secs > 0 ? static_cast<double>(done) / 60.0 / secs : 0;
     const int64_t left = speed > 0 ? std::llround(static_cast<double>(total - done) / 60.0 / speed) : 0;
-    char bar[21];
-    const int64_t filled = total > 0 ? done * 20 / total : 20;
-    for (int i = 0; i < 20; ++i) bar[i] = i < filled ? '#' : '.';
-    bar[20] = '\0';
+    const auto filled = static_cast<size_t>(total > 0 ? std::clamp<int64_t>(done * 20 / total, 0, 20) : 20);
+    const std::string bar = std::string(filled, '#') + std::string(20 - filled, '.');
     std::fprintf(stderr, "\r  %lld/%lld frames [%s]  %.1fx real time  %lld:%02lld left ", static_cast<long long>(done),
-                 static_cast<long long>(total), bar, speed, static_cast<long long>(left / 60),
+                 static_cast<long long>(total), bar.c_str(), speed, static_cast<long long>(left / 60),
                  static_cast<long long>(left % 60));
     if (last) std::fputc('\n', stderr);
     std::fflush(stderr);
@@ -81,7 +80,7 @@ bool parse_clip_time(const std::string& text, ClipTime* out) {
 
 #if !defined(PIXBRK_HAVE_VIDEO)
 bool video_supported() { return false; }
-VideoWriter* video_open(std::FILE*, const std::string&, VideoKind, int32_t, std::string* error) {
+VideoWriter* video_open(const std::string&, VideoKind, int32_t, std::string* error) {
   *error = "video output is not built into this program (FFmpeg's libraries were not found when it was built)";
   return nullptr;
 }
@@ -111,18 +110,13 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
   };
   VideoKind kind = VideoKind::Mp4;
   if (!o.video_file.empty()) {
-    const std::string ext = lower_extension(o.video_file);
-    if (ext == ".mp4") {
-      kind = VideoKind::Mp4;
-    } else if (ext == ".webm") {
-      kind = VideoKind::Webm;
-    } else if (ext == ".mkv") {
-      kind = VideoKind::Mkv;
-    } else {
-      return output_failed(video_name, "a video name ends in .mp4, .webm or .mkv");
-    }
+    static const std::map<std::string, VideoKind> kKinds = {
+        {".mp4", VideoKind::Mp4}, {".webm", VideoKind::Webm}, {".mkv", VideoKind::Mkv}};
+    const auto found = kKinds.find(lower_extension(o.video_file));
+    if (found == kKinds.end()) return output_failed(video_name, "a video name ends in .mp4, .webm or .mkv");
+    kind = found->second;
     if (!video_supported()) {
-      video_open(nullptr, o.video_file, kind, o.scale, error);  // says why
+      video_open(o.video_file, kind, o.scale, error);  // says why
       return 1;
     }
   }
@@ -169,7 +163,7 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
   std::string why;
   if (!o.video_file.empty()) {
     if (!video_out.open(o.video_file, &why)) return output_failed(video_name, why);
-    video.reset(video_open(video_out.file(), video_out.temp_name(), kind, o.scale, &why));
+    video.reset(video_open(video_out.temp_name(), kind, o.scale, &why));
     if (!video) return output_failed(video_name, why);
   }
   if (!o.gif_file.empty()) {

@@ -14,7 +14,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang 
 # target:corpus area:file=function,function;file=...  (the loader code each target is meant to cover)
 loaders="pack_dir:pack:src/pack/pack.cpp=loadbin,findbin;tools/pixpack/packtool.cpp=parse_pack
 chr_pcm:chr_pcm:src/engine/screen.cpp=nox_loadchr;src/engine/sound.cpp=nox_loadpcm
-script:script:src/headless/script.cpp=parse_script,split_words,parse_int
+script:script:src/headless/script.cpp=parse_script,parse_int
 pixpack_import:pixpack:tools/pixpack/media.cpp=read_indexed_png,png_read_raw,read_chunk_fn,read_wav
 score_file:score:src/game/ranking.cpp=read_score_file,check_ranking,is_timestamp
 replay_load:replay:src/game/slots.cpp=slot_scan,replay_header_usable,load_into_buffer,load_replay_file
