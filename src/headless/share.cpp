@@ -80,7 +80,7 @@ bool parse_clip_time(const std::string& text, ClipTime* out) {
 
 #if !defined(PIXBRK_HAVE_VIDEO)
 bool video_supported() { return false; }
-VideoWriter* video_open(const std::string&, VideoKind, int32_t, std::string* error) {
+VideoWriter* video_open(std::FILE*, const std::string&, VideoKind, int32_t, std::string* error) {
   *error = "video output is not built into this program (FFmpeg's libraries were not found when it was built)";
   return nullptr;
 }
@@ -116,7 +116,7 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
     if (found == kKinds.end()) return output_failed(video_name, "a video name ends in .mp4, .webm or .mkv");
     kind = found->second;
     if (!video_supported()) {
-      video_open(o.video_file, kind, o.scale, error);  // says why
+      video_open(nullptr, o.video_file, kind, o.scale, error);  // says why
       return 1;
     }
   }
@@ -163,7 +163,7 @@ int share_replay(const ShareOptions& o, std::string* error, int64_t* frames) {
   std::string why;
   if (!o.video_file.empty()) {
     if (!video_out.open(o.video_file, &why)) return output_failed(video_name, why);
-    video.reset(video_open(video_out.temp_name(), kind, o.scale, &why));
+    video.reset(video_open(video_out.file(), video_out.temp_name(), kind, o.scale, &why));
     if (!video) return output_failed(video_name, why);
   }
   if (!o.gif_file.empty()) {

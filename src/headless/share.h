@@ -42,13 +42,12 @@ enum class VideoKind : uint8_t { Mp4, Webm, Mkv };
 
 // Video and GIF writers. They exist in builds that found FFmpeg's libraries and giflib;
 // `*_supported()` says whether this build has them (otherwise open always fails). They write
-// into a file the caller has created and puts in place; failures come back as their cause in
-// *error.
+// into a file the caller has created and closes; failures come back as their cause in *error.
 struct VideoWriter;
 bool video_supported();
-// Writes the file named `path` (the caller's temporary file) through FFmpeg's own file access,
-// which the .mp4 muxer needs anyway to read the file back and put its index first.
-VideoWriter* video_open(const std::string& path, VideoKind kind, int32_t scale, std::string* error);
+// `path` is the file's name: the .mp4 muxer reads the file back by it to put its index first.
+VideoWriter* video_open(std::FILE* file, const std::string& path, VideoKind kind, int32_t scale,
+                        std::string* error);
 // One 240 x 320 frame of palette indices and the palette it is shown with.
 bool video_add_frame(VideoWriter* v, const uint8_t* screen, const uint32_t* palette, std::string* error);
 // 16-bit mono samples at 22,050 Hz.

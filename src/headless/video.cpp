@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -69,6 +70,28 @@ int audio_rate(const AVCodec* codec) {
   return best != 0 ? best : highest;
 }
 
+// FFmpeg writes the file through these, into the file the caller created.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+int write_bytes(void* opaque, const uint8_t* buf, int size) {
+#else
+int write_bytes(void* opaque, uint8_t* buf, int size) {
+#endif
+  const bool ok = std::fwrite(buf, 1, static_cast<size_t>(size), static_cast<std::FILE*>(opaque)) ==
+                  static_cast<size_t>(size);
+  return ok ? size : AVERROR(errno != 0 ? errno : EIO);
+}
+
+int64_t seek_bytes(void* opaque, int64_t offset, int whence) {
+  auto* f = static_cast<std::FILE*>(opaque);
+  if ((whence & AVSEEK_SIZE) != 0) {
+    const off_t here = ftello(f);
+    if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return AVERROR(EIO);
+    const off_t size = ftello(f);
+    return fseeko(f, here, SEEK_SET) == 0 ? size : AVERROR(EIO);
+  }
+  return fseeko(f, offset, whence & ~AVSEEK_FORCE) == 0 ? ftello(f) : AVERROR(EIO);
+}
+
 }  // namespace
 
 struct VideoWriter {
@@ -99,8 +122,11 @@ struct VideoWriter {
     sws_freeContext(sws);
     avcodec_free_context(&aenc);
     avcodec_free_context(&venc);
-    if (fmt != nullptr) avio_closep(&fmt->pb);
-    avformat_free_context(fmt);
+    if (fmt != nullptr) {
+      if (fmt->pb != nullptr) av_freep(&fmt->pb->buffer);
+      avio_context_free(&fmt->pb);
+      avformat_free_context(fmt);
+    }
   }
 
   bool fail(std::string* error, const std::string& what, int code = 0) {
@@ -160,7 +186,8 @@ struct VideoWriter {
 
 bool video_supported() { return true; }
 
-VideoWriter* video_open(const std::string& path, VideoKind kind, int32_t scale, std::string* error) {
+VideoWriter* video_open(std::FILE* file, const std::string& path, VideoKind kind, int32_t scale,
+                        std::string* error) {
   av_log_set_level(AV_LOG_QUIET);  // failures come back as results, and are reported in one line
   auto v = std::make_unique<VideoWriter>();
   v->scale = scale;
@@ -250,9 +277,16 @@ VideoWriter* video_open(const std::string& path, VideoKind kind, int32_t scale, 
     if (av_frame_get_buffer(v->yuv, 0) < 0) return v->fail(error, "out of memory"), nullptr;
   }
 
-  // The caller has made the file; FFmpeg's own file protocol writes it, and seeks in it.
-  rc = avio_open(&v->fmt->pb, path.c_str(), AVIO_FLAG_WRITE);
-  if (rc < 0) return v->fail(error, "cannot start the file", rc), nullptr;
+  constexpr int kIoBytes = 1 << 16;
+  auto* io_buffer = static_cast<uint8_t*>(av_malloc(kIoBytes));
+  v->fmt->pb = io_buffer != nullptr
+                   ? avio_alloc_context(io_buffer, kIoBytes, 1, file, nullptr, write_bytes, seek_bytes)
+                   : nullptr;
+  if (v->fmt->pb == nullptr) {
+    av_free(io_buffer);
+    return v->fail(error, "out of memory"), nullptr;
+  }
+  v->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
   AVDictionary* mux = nullptr;
   if (kind == VideoKind::Mp4) av_dict_set(&mux, "movflags", "+faststart", 0);  // playable while it loads
   rc = avformat_write_header(v->fmt, &mux);
