@@ -8,13 +8,27 @@
 #include "rects.h"
 
 namespace {
-struct Cell { uint8_t bank; int x, y, w, h; std::string name; char ch; };  // a named picture, or the glyph of ch
+// A named picture of a bank, or one glyph of a font (then `ch` is its character).
+struct Cell {
+  uint8_t bank;
+  int x, y, w, h;
+  std::string name;
+  char ch;
+};
 std::vector<Cell> cells;  // cell i starts with pixel value i + 1; no other bank pixel has that value
-struct Font { std::string_view what; char first; int w; };  // 8 high, by rows, left to right
+
+// The fonts' rectangles in the art table: glyphs 8 high, `w` wide, by rows, left to right.
+struct Font {
+  std::string_view what;
+  char first;
+  int w;
+};
 constexpr Font kFonts[] = {{"large font 32-127", ' ', 8}, {"small digits", '0', 4}, {"small capitals", 'A', 4},
                            {"small full stop", '.', 4},   {"small blank", ' ', 4}};
 constexpr std::string_view kBankEntries[] = {"FONT.CHR", "PIXBRK.CHR", "TITLE.CHR", "ALL.CHR"};
-std::string at(int p) { return std::to_string(p % NOX_W) + "," + std::to_string(p / NOX_W); }  // x,y of pixel p
+
+// "x,y" of plane pixel p.
+std::string at(int p) { return std::to_string(p % NOX_W) + "," + std::to_string(p / NOX_W); }
 
 std::string listed(std::vector<std::string> items) {
   std::sort(items.begin(), items.end());
@@ -39,9 +53,14 @@ void mark_pictures() {
   for (const FixedRect& r : kFixedRects) {
     const auto bank = static_cast<uint8_t>(std::ranges::find(kBankEntries, r.entry) - std::begin(kBankEntries));
     const Font* f = std::ranges::find(kFonts, r.what, &Font::what);
-    if (f == std::end(kFonts)) cells.push_back({bank, r.x, r.y, r.w, r.h, std::string(r.what), 0});
-    for (int i = 0, row = f == std::end(kFonts) ? 0 : r.w / f->w; i < row * (r.h / 8); ++i)
-      cells.push_back({bank, r.x + i % row * f->w, r.y + i / row * 8, f->w, 8, "", static_cast<char>(f->first + i)});
+    if (f == std::end(kFonts)) {
+      cells.push_back({bank, r.x, r.y, r.w, r.h, std::string(r.what), 0});
+      continue;
+    }
+    const int per_row = r.w / f->w;
+    for (int i = 0; i < per_row * (r.h / 8); ++i)
+      cells.push_back({bank, r.x + i % per_row * f->w, r.y + i / per_row * 8, f->w, 8, "",
+                       static_cast<char>(f->first + i)});
   }
   const int others = 255 - static_cast<int>(cells.size());  // values no cell starts with: the rest of a bank
   for (NoxBank* b = nox_banks; b < nox_banks + std::size(kBankEntries); ++b)
@@ -62,8 +81,11 @@ std::string seen_on(const uint8_t* plane) {
       const Cell& c = cells[plane[p] - 1];
       if (!whole(plane, c, p, taken)) continue;
       for (int j = 0; j < c.h; ++j) std::fill_n(taken.begin() + p + j * NOX_W, c.w, true);
-      if (c.ch != 0) glyphs[c.w * NOX_W * NOX_H + p] = c.ch;
-      else items.push_back(c.name + " at " + at(p));
+      if (c.ch != 0) {
+        glyphs[c.w * NOX_W * NOX_H + p] = c.ch;
+      } else {
+        items.push_back(c.name + " at " + at(p));
+      }
     }
   }
   for (auto it = glyphs.begin(); it != glyphs.end();) {  // runs of one font and row; a missing glyph is a space
@@ -79,8 +101,11 @@ std::string seen_on(const uint8_t* plane) {
     if (plane[p] == 0 || taken[p]) continue;
     int across = 1, down = 1;
     while (p % NOX_W + across < NOX_W && !taken[p + across] && plane[p + across] == plane[p]) ++across;
-    while (p + down * NOX_W < NOX_W * NOX_H && !taken[p + down * NOX_W] && plane[p + down * NOX_W] == plane[p]) ++down;
-    const int n = std::max(across, down), step = across >= down ? 1 : NOX_W, last = p + (n - 1) * step;
+    while (p + down * NOX_W < NOX_W * NOX_H && !taken[p + down * NOX_W] && plane[p + down * NOX_W] == plane[p])
+      ++down;
+    const int n = std::max(across, down);
+    const int step = across >= down ? 1 : NOX_W;
+    const int last = p + (n - 1) * step;
     for (int q = p; q <= last; q += step) taken[q] = true;
     const std::string c = "colour " + std::to_string(plane[p]);
     items.push_back(n == 1 ? "dot " + c + " at " + at(p) : "line " + c + " from " + at(p) + " to " + at(last));
@@ -90,7 +115,10 @@ std::string seen_on(const uint8_t* plane) {
 
 std::string in_order(const std::string& description) {
   std::vector<std::string> items;
-  for (size_t from = 0, to; from < description.size(); from = to + 2)
-    items.push_back(description.substr(from, (to = std::min(description.find("; ", from), description.size())) - from));
+  for (size_t from = 0; from < description.size();) {
+    const size_t to = std::min(description.find("; ", from), description.size());
+    items.push_back(description.substr(from, to - from));
+    from = to + 2;
+  }
   return listed(items);
 }
