@@ -4,6 +4,18 @@
 #include "host/log_lines.h"
 #include "pack/log.h"
 
+namespace {
+// Looks for the state `wanted` every millisecond (only while starting and stopping); false when
+// the thread has ended without reaching it.
+bool sound_thread_wait(SoundThread* t, uint8_t wanted) {
+  for (;;) {
+    if (t->state.load() == wanted) return true;
+    host_sleep_until_ns(host_now_ns() + 1000000);
+    if (!t->alive.load()) return t->state.load() == wanted;
+  }
+}
+}  // namespace
+
 void sound_thread_prepare(SoundThread* t) {
   t->state.store(SOUND_NOT_RUNNING);
   t->alive.store(true);
@@ -20,14 +32,6 @@ void sound_thread_run(SoundThread* t, bool (*begin)(), bool (*step)(), void (*ha
     t->state.store(SOUND_STOPPED);
   }
   t->alive.store(false);
-}
-
-bool sound_thread_wait(SoundThread* t, uint8_t wanted) {
-  for (;;) {
-    if (t->state.load() == wanted) return true;
-    host_sleep_until_ns(host_now_ns() + 1000000);
-    if (!t->alive.load()) return t->state.load() == wanted;
-  }
 }
 
 bool sound_thread_started(SoundThread* t) {

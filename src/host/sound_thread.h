@@ -25,10 +25,6 @@ void sound_thread_prepare(SoundThread* t);
 // stopped, after a failure it just ends.
 void sound_thread_run(SoundThread* t, bool (*begin)(), bool (*step)(), void (*halt)());
 
-// Looks for the state `wanted` every millisecond (only while starting and stopping); false when
-// the thread has ended without reaching it.
-bool sound_thread_wait(SoundThread* t, uint8_t wanted);
-
 // After the thread is made: waits until it runs. False, logged, when it ended first.
 bool sound_thread_started(SoundThread* t);
 
